@@ -1,0 +1,224 @@
+#include "app/form1.h"
+
+#include "compute/engine.h"
+#include "compute/input.h"
+#include "compute/keyfilter.h"
+#include "platform/errors.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+// The design is in twips; at 96 dpi one logical pixel is 15 twips.
+QRect fromTwips(int left, int top, int width, int height)
+{
+    auto px = [](int twips) { return qRound(twips / 15.0); };
+    return {px(left), px(top), px(width), px(height)};
+}
+
+QFont designFont(const QString& face, qreal points)
+{
+    QFont font(face);
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+const QString kSansSerif = QStringLiteral("MS Sans Serif");
+const QString kVerdana = QStringLiteral("Verdana");
+
+// The ANSI code of the character a key press produces, or -1 for a key that
+// produces none: those (arrows, Home, End, Delete, and Tab, which moves the
+// focus) never reach the filter and keep working.
+int characterCode(const QKeyEvent& key)
+{
+    switch (key.key()) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Delete:
+        return -1;
+    default:
+        break;
+    }
+    const QString text = key.text();
+    if (text.isEmpty())
+        return -1;
+    const char16_t unit = text.front().unicode();
+    return unit <= 0xFF ? unit : '?';
+}
+
+} // namespace
+
+Form1::Form1(const QLocale& locale, QWidget* parent)
+    : QWidget(parent), locale_(locale)
+{
+    setWindowTitle(QStringLiteral("Form1"));
+
+    auto label = [this](const QString& name, const QString& caption, const QFont& font,
+                        const QRect& box, bool fitsCaption) {
+        auto* l = new QLabel(caption, this);
+        l->setObjectName(name);
+        l->setFont(font);
+        l->setGeometry(box);
+        if (fitsCaption)
+            l->adjustSize();
+        return l;
+    };
+    auto option = [this](const QString& name, const QString& caption, const QRect& box) {
+        auto* b = new QRadioButton(caption, this);
+        b->setObjectName(name);
+        b->setFont(designFont(kSansSerif, 18));
+        b->setGeometry(box);
+        return b;
+    };
+    auto field = [this](const QString& name, const QRect& box) {
+        auto* f = new QLineEdit(this);
+        f->setObjectName(name);
+        f->setFont(designFont(kSansSerif, 13.5));
+        f->setGeometry(box);
+        f->installEventFilter(this);
+        return f;
+    };
+
+    Option2 = option(QStringLiteral("Option2"), QStringLiteral("Integrale II° ordine"),
+                     fromTwips(240, 3720, 3735, 495));
+    Option1 = option(QStringLiteral("Option1"), QStringLiteral("Integrale  I° ordine"),
+                     fromTwips(240, 2760, 4215, 495));
+    Text2 = field(QStringLiteral("Text2"), fromTwips(240, 8280, 1815, 615));
+    Text1 = field(QStringLiteral("Text1"), fromTwips(240, 5640, 1815, 615));
+
+    Command1 = new QPushButton(QStringLiteral("Calcolo"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setFont(designFont(kSansSerif, 13.5));
+    Command1->setGeometry(fromTwips(9120, 3600, 3255, 735));
+    Command1->setAutoDefault(false);
+
+    const QFont caption = designFont(kSansSerif, 13.5);
+    Label9[1] = label(QStringLiteral("Label9_1"), QStringLiteral("TextBox2"), caption,
+                      fromTwips(240, 7080, 1335, 360), true);
+    Label9[0] = label(QStringLiteral("Label9_0"), QStringLiteral("TextBox1"), caption,
+                      fromTwips(240, 4680, 1335, 360), true);
+    Label8 = label(QStringLiteral("Label8"), QStringLiteral("selettore"), caption,
+                   fromTwips(240, 2280, 1215, 360), true);
+    Label7 = label(QStringLiteral("Label7"), QStringLiteral("Integrale"), caption,
+                   fromTwips(12120, 5040, 1230, 360), true);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(fromTwips(7200, 4680, 3855, 2415));
+
+    const QFont large = designFont(kSansSerif, 18);
+    Label6 = label(QStringLiteral("Label6"), QStringLiteral("Argomento in gradi sessagesimali"),
+                   large, fromTwips(240, 7560, 5955, 435), true);
+    Label5 = label(QStringLiteral("Label5"), QStringLiteral("Limite  sup. d 'integr. in radianti"),
+                   large, fromTwips(240, 5040, 5475, 435), true);
+    Label4 = label(QStringLiteral("Label4"), QString(), large, fromTwips(11160, 5640, 3375, 615),
+                   false);
+    Label4->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Label1 = label(QStringLiteral("Label1"), QStringLiteral("QUADRILO"), designFont(kVerdana, 72),
+                   fromTwips(3480, 120, 7440, 1740), true);
+    Label3 = label(QStringLiteral("Label3"), QStringLiteral("(c) 2026"),
+                   designFont(kSansSerif, 9.75), fromTwips(13680, 8040, 1020, 240), true);
+    Label2 = label(QStringLiteral("Label2"),
+                   QStringLiteral("Per il calcolo rapido  degli integrali ellittici"),
+                   designFont(kVerdana, 18), fromTwips(2948, 1920, 8505, 435), true);
+
+    setTabOrder(Command1, Text1);
+    setTabOrder(Text1, Text2);
+    setTabOrder(Text2, Option1);
+    setTabOrder(Option1, Option2);
+    Command1->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Option1, &QRadioButton::clicked, this, &Form1::Option1_Click);
+    connect(Option2, &QRadioButton::clicked, this, &Form1::Option2_Click);
+
+    resize(996, 609);
+}
+
+void Form1::Command1_Click()
+{
+    Label4->setText(QStringLiteral("      "));
+    if (Option1->isChecked())
+        prima();
+    if (Option2->isChecked())
+        seconda();
+}
+
+void Form1::Option1_Click()
+{
+    Label4->setText(QStringLiteral("  "));
+}
+
+void Form1::Option2_Click()
+{
+    Label4->setText(QStringLiteral("  "));
+}
+
+void Form1::text1_KeyPress(int& KeyAscii)
+{
+    KeyAscii = quadrilo::filterKey(KeyAscii);
+}
+
+void Form1::text2_KeyPress(int& KeyAscii)
+{
+    KeyAscii = quadrilo::filterKey(KeyAscii);
+}
+
+void Form1::prima()
+{
+    try {
+        const auto input = quadrilo::readFirstKindInput(Text1->text().toStdString(),
+                                                        Text2->text().toStdString());
+        if (const auto evaluation = quadrilo::firstKind(input.phi, input.degrees))
+            showResult(evaluation->sum);
+    } catch (const quadrilo::Failure& failure) {
+        report(failure);
+    }
+}
+
+void Form1::seconda()
+{
+    if (const auto evaluation = quadrilo::secondKind())
+        showResult(evaluation->sum);
+}
+
+void Form1::showResult(double sum)
+{
+    Label4->setText(QString::fromStdString(
+        quadrilo::resultText(sum, locale_.decimalPoint().toStdString())));
+}
+
+// The report is window-modal but does not block the event loop; the window
+// goes on working once it is dismissed.
+void Form1::report(const quadrilo::Failure& failure)
+{
+    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Quadrilo"),
+                                QString::fromStdString(failure.title()), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("report"));
+    box->setInformativeText(QString::fromStdString(failure.what()));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == Text1 || watched == Text2) && event->type() == QEvent::KeyPress) {
+        const int code = characterCode(*static_cast<QKeyEvent*>(event));
+        if (code < 0)
+            return false;
+        int keyAscii = code;
+        if (watched == Text1)
+            text1_KeyPress(keyAscii);
+        else
+            text2_KeyPress(keyAscii);
+        return keyAscii == 0;
+    }
+    return QWidget::eventFilter(watched, event);
+}

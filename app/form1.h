@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QLocale>
+#include <QWidget>
+
+#include <array>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace quadrilo {
+class Failure;
+}
+
+// The calculator's one window. Its slots are the event procedures; the
+// evaluations themselves live in the compute library.
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // `locale` gives the decimal separator of the result.
+    explicit Form1(const QLocale& locale = QLocale::system(), QWidget* parent = nullptr);
+
+public slots:
+    void Command1_Click();
+    void Option1_Click();
+    void Option2_Click();
+    void text1_KeyPress(int& KeyAscii);
+    void text2_KeyPress(int& KeyAscii);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void prima();
+    void seconda();
+    void showResult(double sum);
+    void report(const quadrilo::Failure& failure);
+
+    QLocale locale_;
+    QRadioButton* Option2 = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QLineEdit* Text2 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QPushButton* Command1 = nullptr;
+    std::array<QLabel*, 2> Label9{};
+    QLabel* Label8 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label2 = nullptr;
+};

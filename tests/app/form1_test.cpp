@@ -1,0 +1,298 @@
+#include "app/form1.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString kSixSpaces = QStringLiteral("      ");
+const QString kTwoSpaces = QStringLiteral("  ");
+
+// A key press shaped as X11 delivers it, text included.
+void pressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers, const QString& text)
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(target, &release);
+}
+
+} // namespace
+
+class Form1Test : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Form1> form;
+
+    template <typename T> T* child(const char* name) const
+    {
+        auto* widget = form->findChild<T*>(QString::fromLatin1(name));
+        if (!widget)
+            qFatal("no control %s", name);
+        return widget;
+    }
+    QLineEdit* text1() const { return child<QLineEdit>("Text1"); }
+    QLineEdit* text2() const { return child<QLineEdit>("Text2"); }
+    QRadioButton* option1() const { return child<QRadioButton>("Option1"); }
+    QRadioButton* option2() const { return child<QRadioButton>("Option2"); }
+    QPushButton* calcolo() const { return child<QPushButton>("Command1"); }
+    QString label4() const { return child<QLabel>("Label4")->text(); }
+
+    void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+    void typeInto(QLineEdit* field, const QString& keys)
+    {
+        field->setFocus();
+        QTest::keyClicks(field, keys);
+    }
+    QMessageBox* report() const { return form->findChild<QMessageBox*>(QStringLiteral("report")); }
+    void dismissReport()
+    {
+        QMessageBox* box = report();
+        QVERIFY(box);
+        click(box->button(QMessageBox::Ok));
+        QTRY_VERIFY(!report());
+    }
+
+private slots:
+    void init()
+    {
+        form = std::make_unique<Form1>(QLocale(QLocale::Italian, QLocale::Italy));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+    void cleanup() { form.reset(); }
+
+    void startsEmptyWithTheFocusOnCalcolo()
+    {
+        QCOMPARE(form->windowTitle(), QStringLiteral("Form1"));
+        QVERIFY(text1()->text().isEmpty());
+        QVERIFY(text2()->text().isEmpty());
+        QVERIFY(!option1()->isChecked());
+        QVERIFY(!option2()->isChecked());
+        QVERIFY(label4().isEmpty());
+        QCOMPARE(QApplication::focusWidget(), calcolo());
+    }
+
+    // The option buttons are one group: Tab enters it, the arrows move
+    // within it, Space selects (and so blanks the result), Tab leaves it.
+    void tabVisitsTheFieldsThenTheOptions()
+    {
+        const QList<QWidget*> order = {text1(), text2(), option1()};
+        for (QWidget* expected : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), expected);
+        }
+        QTest::keyClick(option1(), Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), option2());
+        QTest::keyClick(option2(), Qt::Key_Space);
+        QVERIFY(option2()->isChecked());
+        QCOMPARE(label4(), kTwoSpaces);
+        QTest::keyClick(option2(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), calcolo());
+    }
+
+    void typing_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("digits and point") << "1.5707963" << "1.5707963";
+        QTest::newRow("exponent letter cancelled") << "-1.5e3" << "-1.53";
+        QTest::newRow("letters, space and comma cancelled") << "a b,c" << "";
+        QTest::newRow("signs and points anywhere") << "--5.1.2+" << "--5.1.2+";
+        QTest::newRow("backspace deletes") << QStringLiteral("12\b3") << "13";
+        QTest::newRow("degree sign cancelled") << QStringLiteral("9°0") << "90";
+    }
+    void typing()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, shown);
+        for (QLineEdit* field : {text1(), text2()}) {
+            typeInto(field, keys);
+            QCOMPARE(field->text(), shown);
+        }
+    }
+
+    // Keys as a real keyboard delivers them, with the text that QTest leaves out.
+    void realKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("after");
+        const int ctrl = Qt::ControlModifier;
+        QTest::newRow("ctrl+c cancelled") << int(Qt::Key_C) << ctrl << QStringLiteral("\x03") << "1|23";
+        QTest::newRow("ctrl+x cancelled") << int(Qt::Key_X) << ctrl << QStringLiteral("\x18") << "1|23";
+        QTest::newRow("ctrl+v cancelled") << int(Qt::Key_V) << ctrl << QStringLiteral("\x16") << "1|23";
+        QTest::newRow("ctrl+z cancelled") << int(Qt::Key_Z) << ctrl << QStringLiteral("\x1a") << "1|23";
+        QTest::newRow("return cancelled") << int(Qt::Key_Return) << 0 << QStringLiteral("\r") << "1|23";
+        QTest::newRow("escape cancelled") << int(Qt::Key_Escape) << 0 << QStringLiteral("\x1b") << "1|23";
+        QTest::newRow("delete deletes") << int(Qt::Key_Delete) << 0 << QStringLiteral("\x7f") << "1|3";
+        QTest::newRow("backspace deletes") << int(Qt::Key_Backspace) << 0 << QStringLiteral("\b") << "|23";
+        QTest::newRow("left moves") << int(Qt::Key_Left) << 0 << QString() << "|123";
+        QTest::newRow("end moves") << int(Qt::Key_End) << 0 << QString() << "123|";
+        QTest::newRow("digit typed") << int(Qt::Key_7) << 0 << QStringLiteral("7") << "17|23";
+    }
+    void realKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, text);
+        QFETCH(QString, after);
+        QGuiApplication::clipboard()->setText(QStringLiteral("99"));
+        QLineEdit* field = text2();
+        field->setText(QStringLiteral("123"));
+        field->setFocus();
+        field->setCursorPosition(1);
+        QSignalSpy returns(field, &QLineEdit::returnPressed);
+        pressKey(field, key, Qt::KeyboardModifiers(modifiers), text);
+        QString shown = field->text();
+        shown.insert(field->cursorPosition(), QLatin1Char('|'));
+        QCOMPARE(shown, after);
+        QCOMPARE(returns.count(), 0);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("99"));
+    }
+
+    void realTabMovesTheFocus()
+    {
+        text1()->setFocus();
+        pressKey(text1(), Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
+        QCOMPARE(QApplication::focusWidget(), text2());
+        pressKey(text2(), Qt::Key_Backtab, Qt::ShiftModifier, QStringLiteral("\t"));
+        QCOMPARE(QApplication::focusWidget(), text1());
+    }
+
+    void clickFlows_data()
+    {
+        QTest::addColumn<QString>("limit");
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("clicks"); // 1, 2: the options; C: Calcolo
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("calcolo without option") << "1" << "30" << "C" << kSixSpaces;
+        QTest::newRow("first option blanks") << "1" << "30" << "1" << kTwoSpaces;
+        QTest::newRow("second option blanks") << "1" << "30" << "2" << kTwoSpaces;
+        QTest::newRow("first kind") << "1.5707963" << "30" << "1C" << "1,68575";
+        QTest::newRow("first kind, argument 0") << "1.5707963" << "0" << "1C" << "1,5708";
+        QTest::newRow("first kind, one million passes") << "1" << "45" << "1C" << "1,08322";
+        QTest::newRow("first kind, negative argument") << "1" << "-45" << "1C" << "1,08322";
+        QTest::newRow("first kind, empty fields") << "" << "" << "1C" << "0,";
+        QTest::newRow("first kind, negative limit") << "-1" << "30" << "1C" << "0,";
+        QTest::newRow("second kind") << "100" << "-5" << "2C" << "1,56781";
+        QTest::newRow("second kind, empty fields") << "" << "" << "2C" << "1,56781";
+        QTest::newRow("switching kind blanks") << "1" << "45" << "1C2" << kTwoSpaces;
+        QTest::newRow("then the second kind") << "1" << "45" << "1C2C" << "1,56781";
+        QTest::newRow("selected option again blanks") << "1" << "45" << "1C1" << kTwoSpaces;
+    }
+    void clickFlows()
+    {
+        QFETCH(QString, limit);
+        QFETCH(QString, argument);
+        QFETCH(QString, clicks);
+        QFETCH(QString, shown);
+        typeInto(text1(), limit);
+        typeInto(text2(), argument);
+        for (const QChar c : clicks) {
+            QWidget* target = calcolo();
+            if (c == QLatin1Char('1'))
+                target = option1();
+            else if (c == QLatin1Char('2'))
+                target = option2();
+            click(target);
+        }
+        QCOMPARE(label4(), shown);
+        QVERIFY(!report());
+    }
+
+    void editingAFieldKeepsTheResult()
+    {
+        typeInto(text1(), QStringLiteral("1"));
+        typeInto(text2(), QStringLiteral("45"));
+        click(option1());
+        click(calcolo());
+        text2()->clear();
+        typeInto(text2(), QStringLiteral("0"));
+        QCOMPARE(label4(), QStringLiteral("1,08322"));
+        click(calcolo());
+        QCOMPARE(label4(), QStringLiteral("1,")); // each term is h: the sum is the counter
+
+    }
+
+    void theDecimalSeparatorComesFromTheLocale()
+    {
+        form = std::make_unique<Form1>(QLocale(QLocale::English, QLocale::UnitedStates));
+        form->show();
+        click(option2());
+        click(calcolo());
+        QCOMPARE(label4(), QStringLiteral("1.56781"));
+    }
+
+    // Every way an evaluation can fail is reported, and the window goes on.
+    void failuresAreReportedAndTheWindowGoesOn_data()
+    {
+        QTest::addColumn<QString>("limit");
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("division by zero")
+            << "142.9424658" << "89.9999993" << "Errore di run-time '11'" << "Divisione per zero";
+        QTest::newRow("limit beyond a double") << QString(400, QLatin1Char('9')) << "30"
+                                               << "Errore di run-time '6'" << "Overflow";
+        QTest::newRow("argument beyond a double") << "1" << "-" + QString(400, QLatin1Char('9'))
+                                                  << "Errore di run-time '6'" << "Overflow";
+        QTest::newRow("limit where the loop never ends")
+            << "17179869184" << "30" << "Valore non accettato" << "minore di 17179869184";
+    }
+    void failuresAreReportedAndTheWindowGoesOn()
+    {
+        QFETCH(QString, limit);
+        QFETCH(QString, argument);
+        QFETCH(QString, title);
+        QFETCH(QString, detail);
+        typeInto(text1(), limit);
+        typeInto(text2(), argument);
+        click(option1());
+        click(calcolo());
+
+        QMessageBox* box = report();
+        QVERIFY(box);
+        QVERIFY(box->isVisible());
+        QCOMPARE(box->text(), title);
+        QVERIFY2(box->informativeText().contains(detail), qPrintable(box->informativeText()));
+        QCOMPARE(label4(), kSixSpaces);
+        QCOMPARE(text1()->text(), limit);
+        QCOMPARE(text2()->text(), argument);
+        dismissReport();
+
+        text1()->clear();
+        text2()->clear();
+        typeInto(text1(), QStringLiteral("0.5"));
+        typeInto(text2(), QStringLiteral("60"));
+        click(calcolo());
+        QCOMPARE(label4(), QStringLiteral("0,51617"));
+        QVERIFY(!report());
+    }
+
+    void pastedTextIsNotFilteredButConverted()
+    {
+        QGuiApplication::clipboard()->setText(QStringLiteral("1e0 rad"));
+        text1()->setFocus();
+        text1()->paste();
+        QCOMPARE(text1()->text(), QStringLiteral("1e0 rad"));
+        typeInto(text2(), QStringLiteral("45"));
+        click(option1());
+        click(calcolo());
+        QCOMPARE(label4(), QStringLiteral("1,08322"));
+    }
+};
+
+QTEST_MAIN(Form1Test)
+#include "form1_test.moc"

@@ -1,0 +1,192 @@
+#include "compute/engine.h"
+#include "compute/input.h"
+#include "platform/errors.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <string>
+
+namespace {
+
+using quadrilo::firstKind;
+using quadrilo::kPi;
+using quadrilo::planPasses;
+
+struct Published {
+    const char* name;
+    double phi;
+    double degrees;
+    std::uint64_t passes;
+    double low;  // the published digits, truncated,
+    double high; // and one unit more in their last place
+    const char* shown;
+};
+
+class FirstKindPublished : public testing::TestWithParam<Published> {};
+
+TEST_P(FirstKindPublished, MatchesThePublishedFigures)
+{
+    const Published& row = GetParam();
+    const auto result = firstKind(row.phi, row.degrees);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->passes, row.passes);
+    EXPECT_EQ(result->lastCounter, planPasses(row.phi).lastCounter);
+    EXPECT_GE(result->sum, row.low);
+    EXPECT_LT(result->sum, row.high);
+    if (row.shown)
+        EXPECT_EQ(quadrilo::resultText(result->sum, "."), row.shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edges, FirstKindPublished,
+    testing::Values(
+        Published{"QuarterPeriodAt30", 1.5707963, 30, 1570797, 1.685751058, 1.685751059, "1.68575"},
+        Published{"OneAt45", 1.0, 45, 1000000, 1.083216653, 1.083216654, "1.08322"},
+        Published{"HalfAt60", 0.5, 60, 500001, 0.516170871, 0.516170872, "0.51617"},
+        Published{"HalfPeriodAt30", 3.1415927, 30, 3141593, 3.371501063, 3.371501064, "3.3715"},
+        Published{"ZeroLimit", 0.0, 30, 1, 0.000001, 0.0000010000001, "0."},
+        Published{"NegativeLimit", -1.0, 30, 0, 0.0, 0.0000000001, "0."},
+        Published{"NinetyDegreesPeaks", 2.0, 90, 2000001, 20.0, 50.0, nullptr}),
+    [](const testing::TestParamInfo<Published>& info) { return std::string(info.param.name); });
+
+// With alpha = 0 every term is exactly h, so the sum is built by the very
+// additions that move the counter: S equals the last counter bit for bit.
+TEST(FirstKind, ZeroArgumentSumIsTheCounter)
+{
+    for (const double phi : {0.0, 0.3, 1.0, 1.5707963, 2.0, 3.5}) {
+        const auto result = firstKind(phi, 0.0);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->sum, planPasses(phi).lastCounter) << "phi " << phi;
+    }
+    EXPECT_EQ(quadrilo::resultText(firstKind(1.5707963, 0.0)->sum, ","), "1,5708");
+}
+
+TEST(FirstKind, ArgumentSignDoesNotMatter)
+{
+    for (const double degrees : {30.0, 45.5, 89.0, 400.0, 719.9}) {
+        const auto plus = firstKind(1.2, degrees);
+        const auto minus = firstKind(1.2, -degrees);
+        EXPECT_EQ(plus->sum, minus->sum) << degrees;
+    }
+}
+
+TEST(SecondKind, AlwaysTheSameValue)
+{
+    const auto result = quadrilo::secondKind();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->passes, 1570797u);
+    EXPECT_EQ(result->lastCounter, 1.5707969999609606);
+    EXPECT_GE(result->sum, 1.5678097464);
+    EXPECT_LT(result->sum, 1.5678097465);
+    EXPECT_EQ(quadrilo::resultText(result->sum, ","), "1,56781");
+}
+
+// |S - F| for the left rectangle sum S = sum f(theta_i) h of a function that
+// is monotone on each quarter period, against F = integral of f from 0 to phi:
+//   each rectangle errs by at most h' * (variation of f over its width), so
+//   all of them by h' * TV, with TV <= quarters * (fmax - fmin);
+//   the rectangles' widths are theta_{i+1} - theta_i, not h: at most
+//   N * ulp(theta_N) / 2 in all, weighed by fmax;
+//   the rectangles run past phi to theta_N, by less than 1.01 h, weighed by fmax;
+//   N additions and a few ulps in each term: 2N ulps of the sum.
+double rectangleBound(double phi, std::uint64_t passes, double lastCounter, double fmin,
+                      double fmax, double sum)
+{
+    const double h = quadrilo::kStep * 1.01;
+    const double quarters = std::ceil(lastCounter / (M_PI / 2));
+    const double variation = quarters * (fmax - fmin);
+    const double widths = static_cast<double>(passes) * std::ldexp(DBL_EPSILON, std::ilogb(lastCounter)) / 2;
+    const double overshoot = std::max(0.0, lastCounter - phi);
+    const double rounding = 2.0 * static_cast<double>(passes + 8) * DBL_EPSILON * sum;
+    return h * variation + fmax * (widths + overshoot) + rounding;
+}
+
+TEST(FirstKind, LiesWithinItsErrorBoundOfTheExactIntegral)
+{
+    for (const double phi : {0.0, 0.3, 1.0, 1.5707963, 2.5, 4.0}) {
+        for (const double degrees : {-89.0, -60.0, -30.0, 0.0, 10.0, 45.0, 75.0, 89.0}) {
+            const auto result = firstKind(phi, degrees);
+            ASSERT_TRUE(result);
+            // The integrand uses the program's pi in the degree factor.
+            const double k = std::sin(kPi / 180 * degrees);
+            const double exact = std::ellint_1(k, phi);
+            const double fmax = 1.0 / std::sqrt(1.0 - k * k);
+            const double bound = rectangleBound(phi, result->passes, result->lastCounter, 1.0,
+                                                fmax, result->sum);
+            EXPECT_NEAR(result->sum, exact, bound) << "phi " << phi << " degrees " << degrees;
+        }
+    }
+}
+
+TEST(SecondKind, LiesWithinItsErrorBoundOfTheExactIntegral)
+{
+    const auto result = quadrilo::secondKind();
+    const double k = std::sin(kPi / 180 * 5);
+    const double exact = std::comp_ellint_2(k); // up to pi/2, not kPi/2
+    const double gmin = std::sqrt(1.0 - k * k);
+    const double bound = rectangleBound(M_PI / 2, result->passes, result->lastCounter, gmin, 1.0,
+                                        result->sum);
+    EXPECT_NEAR(result->sum, exact, bound);
+    EXPECT_LT(bound, 2e-6); // the bound itself is tight enough to mean something
+}
+
+struct Refused {
+    const char* name;
+    double phi;
+};
+
+class FirstKindRefuses : public testing::TestWithParam<Refused> {};
+
+TEST_P(FirstKindRefuses, LimitsWhereTheLoopWouldNeverEnd)
+{
+    try {
+        firstKind(GetParam().phi, 30);
+        FAIL() << "evaluated";
+    } catch (const quadrilo::InputRefused& refused) {
+        EXPECT_EQ(refused.title(), "Valore non accettato");
+        EXPECT_NE(std::string(refused.what()).find("minore di 17179869184"), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, FirstKindRefuses,
+    testing::Values(Refused{"TwoToThe34", 17179869184.0}, Refused{"Huge", 1e300},
+                    Refused{"Infinity", INFINITY}, Refused{"NaN", NAN}),
+    [](const testing::TestParamInfo<Refused>& info) { return std::string(info.param.name); });
+
+TEST(FirstKind, StopsWhenAskedAndReportsProgress)
+{
+    std::uint64_t seen = 0;
+    const auto stopped = firstKind(3.0, 30, [&](std::uint64_t done) {
+        EXPECT_GT(done, seen);
+        seen = done;
+        return done < 200000;
+    });
+    EXPECT_FALSE(stopped);
+    EXPECT_GE(seen, 200000u);
+    EXPECT_LT(seen, 400000u);
+}
+
+} // namespace
+
+namespace {
+
+// sin(kPi / 180 * 89.9999993) and sin(142.94246573112162), the pass point
+// nearest to 91 pi / 2, are both exactly 1: the root is 0 there.
+TEST(FirstKind, ZeroRootIsADivisionByZero)
+{
+    try {
+        firstKind(142.9424658, 89.9999993);
+        FAIL() << "evaluated";
+    } catch (const quadrilo::RuntimeError& error) {
+        EXPECT_EQ(error.code(), quadrilo::RuntimeError::DivisionByZero);
+        EXPECT_EQ(error.title(), "Errore di run-time '11'");
+        EXPECT_STREQ(error.what(), "Divisione per zero");
+    }
+    // One pass point earlier the sum is finite.
+    EXPECT_TRUE(firstKind(142.942465731, 89.9999993));
+}
+
+} // namespace
