@@ -5,7 +5,9 @@
 #include "compute/keyfilter.h"
 #include "platform/errors.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,16 +24,34 @@ QRect fromTwips(int left, int top, int width, int height)
     return {px(left), px(top), px(width), px(height)};
 }
 
-QFont designFont(const QString& face, qreal points)
+enum class Face { SansSerif, Verdana };
+
+// The design's faces first; the program embeds the nearest free faces for
+// machines that lack them: Liberation Sans keeps MS Sans Serif's metrics,
+// and DejaVu Sans follows Verdana's design.
+QFont designFont(Face face, qreal points)
 {
-    QFont font(face);
+    QFont font;
+    font.setFamilies(face == Face::Verdana
+                         ? QStringList{QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")}
+                         : QStringList{QStringLiteral("MS Sans Serif"),
+                                       QStringLiteral("Liberation Sans")});
     font.setPointSizeF(points);
     font.setBold(true);
     return font;
 }
 
-const QString kSansSerif = QStringLiteral("MS Sans Serif");
-const QString kVerdana = QStringLiteral("Verdana");
+void paintBlue(QWidget* widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    widget->setPalette(palette);
+}
+
+int ansiCode(QChar c)
+{
+    return c.unicode() <= 0xFF ? c.unicode() : '?';
+}
 
 // The ANSI code of the character a key press produces, or -1 for a key that
 // produces none: those (arrows, Home, End, Delete, and Tab, which moves the
@@ -47,10 +67,7 @@ int characterCode(const QKeyEvent& key)
         break;
     }
     const QString text = key.text();
-    if (text.isEmpty())
-        return -1;
-    const char16_t unit = text.front().unicode();
-    return unit <= 0xFF ? unit : '?';
+    return text.isEmpty() ? -1 : ansiCode(text.front());
 }
 
 } // namespace
@@ -73,15 +90,16 @@ Form1::Form1(const QLocale& locale, QWidget* parent)
     auto option = [this](const QString& name, const QString& caption, const QRect& box) {
         auto* b = new QRadioButton(caption, this);
         b->setObjectName(name);
-        b->setFont(designFont(kSansSerif, 18));
+        b->setFont(designFont(Face::SansSerif, 18));
         b->setGeometry(box);
         return b;
     };
     auto field = [this](const QString& name, const QRect& box) {
         auto* f = new QLineEdit(this);
         f->setObjectName(name);
-        f->setFont(designFont(kSansSerif, 13.5));
+        f->setFont(designFont(Face::SansSerif, 13.5));
         f->setGeometry(box);
+        f->setAcceptDrops(false);
         f->installEventFilter(this);
         return f;
     };
@@ -95,11 +113,11 @@ Form1::Form1(const QLocale& locale, QWidget* parent)
 
     Command1 = new QPushButton(QStringLiteral("Calcolo"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setFont(designFont(kSansSerif, 13.5));
+    Command1->setFont(designFont(Face::SansSerif, 13.5));
     Command1->setGeometry(fromTwips(9120, 3600, 3255, 735));
     Command1->setAutoDefault(false);
 
-    const QFont caption = designFont(kSansSerif, 13.5);
+    const QFont caption = designFont(Face::SansSerif, 13.5);
     Label9[1] = label(QStringLiteral("Label9_1"), QStringLiteral("TextBox2"), caption,
                       fromTwips(240, 7080, 1335, 360), true);
     Label9[0] = label(QStringLiteral("Label9_0"), QStringLiteral("TextBox1"), caption,
@@ -112,22 +130,37 @@ Form1::Form1(const QLocale& locale, QWidget* parent)
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(fromTwips(7200, 4680, 3855, 2415));
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image1->setPixmap(QPixmap(QStringLiteral(":/formula.png")));
+    Image1->setAccessibleName(QStringLiteral("Formula"));
+    Image1->setAccessibleDescription(
+        QStringLiteral("Integrale da 0 a \u03C6 di f(\u03B1; \u03B8) d\u03B8, "
+                       "uguale al risultato scritto alla sua destra"));
 
-    const QFont large = designFont(kSansSerif, 18);
+    const QFont large = designFont(Face::SansSerif, 18);
     Label6 = label(QStringLiteral("Label6"), QStringLiteral("Argomento in gradi sessagesimali"),
                    large, fromTwips(240, 7560, 5955, 435), true);
     Label5 = label(QStringLiteral("Label5"), QStringLiteral("Limite  sup. d 'integr. in radianti"),
                    large, fromTwips(240, 5040, 5475, 435), true);
     Label4 = label(QStringLiteral("Label4"), QString(), large, fromTwips(11160, 5640, 3375, 615),
                    false);
+    // Centred in its box, the result sits level with the formula's "=".
     Label4->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    Label1 = label(QStringLiteral("Label1"), QStringLiteral("QUADRILO"), designFont(kVerdana, 72),
+    Label4->setAccessibleName(Label7->text());
+    Label1 = label(QStringLiteral("Label1"), QStringLiteral("QUADRILO"), designFont(Face::Verdana, 72),
                    fromTwips(3480, 120, 7440, 1740), true);
-    Label3 = label(QStringLiteral("Label3"), QStringLiteral("(c) 2026"),
-                   designFont(kSansSerif, 9.75), fromTwips(13680, 8040, 1020, 240), true);
+    Label3 = label(QStringLiteral("Label3"), QStringLiteral("Quadrilo"),
+                   designFont(Face::SansSerif, 9.75), fromTwips(13680, 8040, 1020, 240), true);
     Label2 = label(QStringLiteral("Label2"),
                    QStringLiteral("Per il calcolo rapido  degli integrali ellittici"),
-                   designFont(kVerdana, 18), fromTwips(2948, 1920, 8505, 435), true);
+                   designFont(Face::Verdana, 18), fromTwips(2948, 1920, 8505, 435), true);
+
+    for (QWidget* blue : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label7),
+                          static_cast<QWidget*>(Label4)})
+        paintBlue(blue);
+    // A screen reader names each field after the caption above it.
+    Label5->setBuddy(Text1);
+    Label6->setBuddy(Text2);
 
     setTabOrder(Command1, Text1);
     setTabOrder(Text1, Text2);
@@ -144,7 +177,7 @@ Form1::Form1(const QLocale& locale, QWidget* parent)
 
 void Form1::Command1_Click()
 {
-    Label4->setText(QStringLiteral("      "));
+    setResultText(QStringLiteral("      "));
     if (Option1->isChecked())
         prima();
     if (Option2->isChecked())
@@ -153,12 +186,12 @@ void Form1::Command1_Click()
 
 void Form1::Option1_Click()
 {
-    Label4->setText(QStringLiteral("  "));
+    setResultText(QStringLiteral("  "));
 }
 
 void Form1::Option2_Click()
 {
-    Label4->setText(QStringLiteral("  "));
+    setResultText(QStringLiteral("  "));
 }
 
 void Form1::text1_KeyPress(int& KeyAscii)
@@ -191,8 +224,16 @@ void Form1::seconda()
 
 void Form1::showResult(double sum)
 {
-    Label4->setText(QString::fromStdString(
+    setResultText(QString::fromStdString(
         quadrilo::resultText(sum, locale_.decimalPoint().toStdString())));
+}
+
+// The label's accessible name is its caption, "Integrale"; the description
+// carries the result so that a screen reader can read it out.
+void Form1::setResultText(const QString& text)
+{
+    Label4->setText(text);
+    Label4->setAccessibleDescription(text.trimmed());
 }
 
 // The report is window-modal but does not block the event loop; the window
@@ -219,6 +260,27 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
         else
             text2_KeyPress(keyAscii);
         return keyAscii == 0;
+    }
+    if ((watched == Text1 || watched == Text2) && event->type() == QEvent::InputMethod) {
+        // Text from an input method is typed text too: each character of
+        // the commit goes through the filter, and what it cancels is dropped.
+        auto* input = static_cast<QInputMethodEvent*>(event);
+        QString kept;
+        for (const QChar c : input->commitString()) {
+            int keyAscii = ansiCode(c);
+            if (watched == Text1)
+                text1_KeyPress(keyAscii);
+            else
+                text2_KeyPress(keyAscii);
+            if (keyAscii != 0)
+                kept.append(c);
+        }
+        if (kept == input->commitString())
+            return false;
+        QInputMethodEvent filtered(input->preeditString(), input->attributes());
+        filtered.setCommitString(kept, input->replacementStart(), input->replacementLength());
+        QApplication::sendEvent(watched, &filtered);
+        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -37,6 +37,7 @@ private:
     void prima();
     void seconda();
     void showResult(double sum);
+    void setResultText(const QString& text);
     void report(const quadrilo::Failure& failure);
 
     QLocale locale_;

@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "app/startup.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -64,6 +65,7 @@ private:
     }
 
 private slots:
+    void initTestCase() { prepareApplication(); }
     void init()
     {
         form = std::make_unique<Form1>(QLocale(QLocale::Italian, QLocale::Italy));
