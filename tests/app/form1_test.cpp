@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -164,6 +165,15 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("99"));
     }
 
+    void inputMethodCommitsAreFiltered()
+    {
+        text1()->setFocus();
+        QInputMethodEvent commit;
+        commit.setCommitString(QStringLiteral("1,a5° e-7"));
+        QApplication::sendEvent(text1(), &commit);
+        QCOMPARE(text1()->text(), QStringLiteral("15-7"));
+    }
+
     void realTabMovesTheFocus()
     {
         text1()->setFocus();
@@ -283,11 +293,19 @@ private slots:
         QVERIFY(!report());
     }
 
+    // Pasting through the field's context menu is not typing: the text goes
+    // in whole, and the conversion reads the number it starts with.
     void pastedTextIsNotFilteredButConverted()
     {
         QGuiApplication::clipboard()->setText(QStringLiteral("1e0 rad"));
         text1()->setFocus();
-        text1()->paste();
+        std::unique_ptr<QMenu> menu(text1()->createStandardContextMenu());
+        QAction* paste = nullptr;
+        for (QAction* action : menu->actions())
+            if (action->text().remove(QLatin1Char('&')).startsWith(QStringLiteral("Incolla")))
+                paste = action;
+        QVERIFY(paste);
+        paste->trigger();
         QCOMPARE(text1()->text(), QStringLiteral("1e0 rad"));
         typeInto(text2(), QStringLiteral("45"));
         click(option1());

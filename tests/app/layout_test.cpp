@@ -1,0 +1,332 @@
+#include "app/form1.h"
+#include "app/startup.h"
+
+#include <QAccessible>
+#include <QFile>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QtEndian>
+#include <QtTest>
+
+#include <memory>
+#include <set>
+
+namespace {
+
+const QString kBlue = QStringLiteral("blue");
+const QString kSystem = QStringLiteral("system");
+
+struct Control {
+    const char* name;
+    const char* caption;
+    const char* face; // "sans" (MS Sans Serif) or "verdana"
+    qreal points;
+    QRect box;        // logical pixels
+    bool fitsCaption;
+    bool blue;
+};
+
+// The sixteen controls in the order the window creates them.
+const Control kControls[] = {
+    {"Option2", "Integrale II° ordine", "sans", 18, {16, 248, 249, 33}, false, false},
+    {"Option1", "Integrale  I° ordine", "sans", 18, {16, 184, 281, 33}, false, false},
+    {"Text2", "", "sans", 13.5, {16, 552, 121, 41}, false, false},
+    {"Text1", "", "sans", 13.5, {16, 376, 121, 41}, false, false},
+    {"Command1", "Calcolo", "sans", 13.5, {608, 240, 217, 49}, false, false},
+    {"Label9_1", "TextBox2", "sans", 13.5, {16, 472, 89, 24}, true, false},
+    {"Label9_0", "TextBox1", "sans", 13.5, {16, 312, 89, 24}, true, false},
+    {"Label8", "selettore", "sans", 13.5, {16, 152, 81, 24}, true, false},
+    {"Label7", "Integrale", "sans", 13.5, {808, 336, 82, 24}, true, true},
+    {"Image1", "", nullptr, 0, {480, 312, 257, 161}, false, false},
+    {"Label6", "Argomento in gradi sessagesimali", "sans", 18, {16, 504, 397, 29}, true, false},
+    {"Label5", "Limite  sup. d 'integr. in radianti", "sans", 18, {16, 336, 365, 29}, true, false},
+    {"Label4", "", "sans", 18, {744, 376, 225, 41}, false, true},
+    {"Label1", "QUADRILO", "verdana", 72, {232, 8, 496, 116}, true, true},
+    {"Label3", "Quadrilo", "sans", 9.75, {912, 536, 68, 16}, true, false},
+    {"Label2", "Per il calcolo rapido  degli integrali ellittici", "verdana", 18,
+     {197, 128, 567, 29}, true, false},
+};
+
+QString captionOf(QWidget* w)
+{
+    if (auto* label = qobject_cast<QLabel*>(w))
+        return label->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+        return button->text();
+    return qobject_cast<QLineEdit*>(w)->text();
+}
+
+struct Ink {
+    int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1;
+    QRect rect() const { return QRect(QPoint(left, top), QPoint(right, bottom)); }
+};
+
+Ink inkWithin(const QImage& image, const QRect& region)
+{
+    Ink ink;
+    for (int y = region.top(); y <= region.bottom(); ++y)
+        for (int x = region.left(); x <= region.right(); ++x)
+            if (image.pixel(x, y) != qRgb(255, 255, 255)) {
+                ink.left = std::min(ink.left, x);
+                ink.right = std::max(ink.right, x);
+                ink.top = std::min(ink.top, y);
+                ink.bottom = std::max(ink.bottom, y);
+            }
+    return ink;
+}
+
+} // namespace
+
+class LayoutTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Form1> form;
+
+    QWidget* control(const char* name) const
+    {
+        auto* w = form->findChild<QWidget*>(QString::fromLatin1(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+
+private slots:
+    void initTestCase() { prepareApplication(); }
+    void init()
+    {
+        form = std::make_unique<Form1>(QLocale(QLocale::Italian, QLocale::Italy));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    }
+    void cleanup() { form.reset(); }
+
+    void controlsAreCreatedInOrder()
+    {
+        QStringList names;
+        for (QObject* child : form->children())
+            if (child->isWidgetType())
+                names << child->objectName();
+        QStringList expected;
+        for (const Control& c : kControls)
+            expected << QString::fromLatin1(c.name);
+        QCOMPARE(names, expected);
+    }
+
+    void controls_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(kControls)); ++i)
+            QTest::newRow(kControls[i].name) << i;
+    }
+
+    // Fixed boxes as designed; labels that fit their caption keep their
+    // corner and take the toolkit's measure of the caption.
+    void controls()
+    {
+        QFETCH(int, row);
+        const Control& c = kControls[row];
+        QWidget* w = control(c.name);
+        QCOMPARE(captionOf(w), QString::fromUtf8(c.caption));
+        QVERIFY(!captionOf(w).contains(QLatin1Char('&')));
+        QCOMPARE(w->pos(), c.box.topLeft());
+        if (c.fitsCaption) {
+            // The whole caption on one line, rounded up to whole pixels.
+            const QFontMetricsF metrics(w->font());
+            const qreal width = metrics.horizontalAdvance(captionOf(w));
+            QVERIFY2(w->width() >= width && w->width() <= width + 2, qPrintable(QString::number(width)));
+            QVERIFY2(w->height() >= metrics.height() && w->height() <= metrics.height() + 2,
+                     qPrintable(QString::number(metrics.height())));
+        } else {
+            QCOMPARE(w->size(), c.box.size());
+        }
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            QVERIFY2(button->sizeHint().width() <= w->width(), "caption cut off");
+            QVERIFY2(button->sizeHint().height() <= w->height(), "caption cut off");
+        }
+
+        if (c.face) {
+            const QFontInfo info(w->font());
+            const QStringList faces = QString::fromLatin1(c.face) == QLatin1String("verdana")
+                                          ? QStringList{"Verdana", "DejaVu Sans"}
+                                          : QStringList{"MS Sans Serif", "Liberation Sans"};
+            QVERIFY2(faces.contains(info.family()), qPrintable(info.family()));
+            QVERIFY(info.bold());
+            QVERIFY(!info.italic());
+            QCOMPARE(w->font().pointSizeF(), c.points);
+        }
+        const QColor text = w->palette().color(QPalette::WindowText);
+        QCOMPARE(text, c.blue ? QColor(0, 0, 255) : QApplication::palette(w).color(QPalette::WindowText));
+    }
+
+    void noTwoControlsOverlap()
+    {
+        const QList<QWidget*> all = form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        QCOMPARE(all.size(), 16);
+        for (int i = 0; i < all.size(); ++i)
+            for (int j = i + 1; j < all.size(); ++j)
+                QVERIFY2(!all[i]->geometry().intersects(all[j]->geometry()),
+                         qPrintable(all[i]->objectName() + " / " + all[j]->objectName()));
+    }
+
+    void theWindowShowsTheWholeLayoutWithEqualMargins()
+    {
+        QCOMPARE(form->size(), QSize(996, 609));
+        if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) // the scaled run really is scaled
+            QCOMPARE(form->devicePixelRatioF(), qEnvironmentVariable("QT_SCALE_FACTOR").toDouble());
+        QRect used;
+        for (QWidget* w : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            used |= w->geometry();
+        QVERIFY(form->rect().contains(used));
+        QCOMPARE(used.left(), 16);
+        QCOMPARE(form->height() - (593 + 16), 0);
+    }
+
+    void resizingNeverMovesAControl()
+    {
+        QHash<QWidget*, QRect> before;
+        for (QWidget* w : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            before.insert(w, w->geometry());
+        for (const QSize size : {QSize(300, 200), QSize(1400, 900), QSize(996, 609)}) {
+            form->resize(size);
+            QApplication::processEvents();
+            for (auto it = before.cbegin(); it != before.cend(); ++it)
+                QCOMPARE(it.key()->geometry(), it.value());
+        }
+        QVERIFY(form->findChildren<QScrollArea*>().isEmpty());
+    }
+
+    void theFormulaSitsLevelWithTheResult()
+    {
+        auto* image = static_cast<QLabel*>(control("Image1"));
+        QCOMPARE(image->pixmap().size(), QSize(257, 161));
+        QCOMPARE(image->pixmap().deviceIndependentSize(), QSizeF(257, 161));
+        const QRect label4 = control("Label4")->geometry();
+        const int equalsTop = image->y() + 80, equalsBottom = image->y() + 85;
+        QCOMPARE(equalsTop, 392);
+        const double middle = label4.top() + label4.height() / 2.0;
+        QVERIFY(middle >= equalsTop && middle <= equalsBottom + 1);
+    }
+
+    void theFormulaPicture()
+    {
+        QFile file(QStringLiteral(":/formula.png"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray png = file.readAll();
+        QCOMPARE(png.mid(1, 3), QByteArray("PNG"));
+        QCOMPARE(int(png[24]), 8); // bit depth
+        QCOMPARE(int(png[25]), 2); // colour type: RGB, 24 bits a pixel
+        const QImage image = QImage::fromData(png);
+        QCOMPARE(image.size(), QSize(257, 161));
+
+        std::set<QRgb> colours;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb p = image.pixel(x, y);
+                QVERIFY(qRed(p) == qGreen(p) && qGreen(p) == qBlue(p));
+                colours.insert(p);
+            }
+        QCOMPARE(colours.size(), std::size_t(23));
+        QVERIFY(colours.count(qRgb(255, 255, 255)) && colours.count(qRgb(0, 0, 0)));
+
+        QCOMPARE(inkWithin(image, image.rect()).rect(), QRect(QPoint(40, 24), QPoint(228, 145)));
+        QCOMPARE(inkWithin(image, QRect(QPoint(0, 0), QPoint(76, 130))).rect(),
+                 QRect(QPoint(40, 34), QPoint(72, 126))); // integral sign
+        QCOMPARE(inkWithin(image, QRect(QPoint(0, 131), QPoint(256, 160))).rect().top(), 134);
+        QCOMPARE(inkWithin(image, QRect(QPoint(77, 0), QPoint(256, 50))).rect(),
+                 QRect(QPoint(81, 24), QPoint(96, 42))); // phi
+        const QRect middle = inkWithin(image, QRect(QPoint(77, 51), QPoint(209, 130))).rect();
+        QCOMPARE(middle.top(), 72);
+        QCOMPARE(middle.bottom(), 91);
+        QCOMPARE(inkWithin(image, QRect(QPoint(210, 0), QPoint(256, 160))).rect(),
+                 QRect(QPoint(215, 80), QPoint(228, 85))); // "="
+    }
+
+    void theIcon()
+    {
+        QFile file(QStringLiteral(":/quadrilo.ico"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray ico = file.readAll();
+        auto u16 = [&ico](int at) { return qFromLittleEndian<quint16>(ico.constData() + at); };
+        auto u32 = [&ico](int at) { return qFromLittleEndian<quint32>(ico.constData() + at); };
+        QCOMPARE(u16(2), quint16(1)); // icon
+        QCOMPARE(u16(4), quint16(3));
+        const int expected[3][2] = {{32, 1}, {32, 4}, {16, 4}};
+        const quint32 standard16[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
+                                        0x008080, 0xc0c0c0, 0x808080, 0xff0000, 0x00ff00, 0xffff00,
+                                        0x0000ff, 0xff00ff, 0x00ffff, 0xffffff};
+        for (int i = 0; i < 3; ++i) {
+            const int entry = 6 + 16 * i;
+            const int size = expected[i][0], bits = expected[i][1];
+            QCOMPARE(int(quint8(ico[entry])), size);
+            QCOMPARE(int(u16(entry + 6)), bits);
+            const int at = int(u32(entry + 12));
+            QCOMPARE(u32(at), quint32(40));
+            QCOMPARE(int(u32(at + 8)), 2 * size); // colour bits and the mask
+            QCOMPARE(int(u16(at + 14)), bits);
+            const int colourBytes = ((size * bits + 31) / 32) * 4 * size;
+            const int maskBytes = ((size + 31) / 32) * 4 * size;
+            QCOMPARE(int(u32(entry + 8)), 40 + 4 * (1 << bits) + colourBytes + maskBytes);
+            if (bits == 4)
+                for (int c = 0; c < 16; ++c)
+                    QCOMPARE(u32(at + 40 + 4 * c), standard16[c]);
+        }
+        QCOMPARE(QIcon(QStringLiteral(":/quadrilo.ico")).availableSizes().size(), 2);
+        QVERIFY(!form->windowIcon().isNull());
+    }
+
+    void screenReadersNameEveryControl_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("Text1") << "Text1" << "Limite  sup. d 'integr. in radianti";
+        QTest::newRow("Text2") << "Text2" << "Argomento in gradi sessagesimali";
+        QTest::newRow("Option1") << "Option1" << "Integrale  I° ordine";
+        QTest::newRow("Option2") << "Option2" << "Integrale II° ordine";
+        QTest::newRow("Label4") << "Label4" << "Integrale";
+        QTest::newRow("Image1") << "Image1" << "Formula";
+    }
+    void screenReadersNameEveryControl()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control(qPrintable(name)));
+        QVERIFY(iface);
+        QCOMPARE(iface->text(QAccessible::Name), expected);
+    }
+
+    void theFormulaIsDescribed()
+    {
+        QVERIFY(!control("Image1")->accessibleDescription().isEmpty());
+    }
+
+    void theToolkitSpeaksItalian()
+    {
+        auto* field = static_cast<QLineEdit*>(control("Text1"));
+        std::unique_ptr<QMenu> menu(field->createStandardContextMenu());
+        QStringList texts;
+        for (QAction* action : menu->actions())
+            texts << action->text().remove(QLatin1Char('&')).section(QLatin1Char('\t'), 0, 0);
+        for (const char* word : {"Annulla", "Taglia", "Copia", "Incolla"})
+            QVERIFY2(texts.contains(QString::fromLatin1(word)), qPrintable(texts.join(", ")));
+
+        QMessageBox box(QMessageBox::Question, QString(), QString(),
+                        QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes);
+        QCOMPARE(box.button(QMessageBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Annulla"));
+        QCOMPARE(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), QStringLiteral("Sì"));
+    }
+
+    void dropsAreRefused()
+    {
+        QVERIFY(!control("Text1")->acceptDrops());
+        QVERIFY(!control("Text2")->acceptDrops());
+    }
+};
+
+QTEST_MAIN(LayoutTest)
+#include "layout_test.moc"
