@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "app/evaluator.h"
 #include "compute/engine.h"
 #include "compute/input.h"
 #include "compute/keyfilter.h"
@@ -12,6 +13,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QTimer>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -168,6 +171,25 @@ Form1::Form1(const QLocale& locale, QWidget* parent)
     setTabOrder(Option1, Option2);
     Command1->setFocus();
 
+    evaluator_ = new Evaluator(this);
+    connect(evaluator_, &Evaluator::finished, this, &Form1::evaluated);
+    connect(evaluator_, &Evaluator::failed, this, [this](const QString& title, const QString& text) {
+        ended();
+        report(title, text);
+    });
+    connect(evaluator_, &Evaluator::cancelled, this, &Form1::ended);
+    // A short evaluation ends before anyone could read a progress dialog.
+    progressDelay_ = new QTimer(this);
+    progressDelay_->setSingleShot(true);
+    progressDelay_->setInterval(300);
+    connect(progressDelay_, &QTimer::timeout, this, &Form1::showProgress);
+    progressTick_ = new QTimer(this);
+    progressTick_->setInterval(50);
+    connect(progressTick_, &QTimer::timeout, this, [this] {
+        if (progress_)
+            progress_->setValue(static_cast<int>(evaluator_->shareDone() * 1000));
+    });
+
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Option1, &QRadioButton::clicked, this, &Form1::Option1_Click);
     connect(Option2, &QRadioButton::clicked, this, &Form1::Option2_Click);
@@ -177,10 +199,12 @@ Form1::Form1(const QLocale& locale, QWidget* parent)
 
 void Form1::Command1_Click()
 {
+    if (evaluator_->running())
+        return;
     setResultText(QStringLiteral("      "));
     if (Option1->isChecked())
-        prima();
-    if (Option2->isChecked())
+        prima(); // the second kind, if chosen, follows when this one ends
+    else if (Option2->isChecked())
         seconda();
 }
 
@@ -209,8 +233,11 @@ void Form1::prima()
     try {
         const auto input = quadrilo::readFirstKindInput(Text1->text().toStdString(),
                                                         Text2->text().toStdString());
-        if (const auto evaluation = quadrilo::firstKind(input.phi, input.degrees))
-            showResult(evaluation->sum);
+        quadrilo::checkUpperLimit(input.phi);
+        run(Kind::First, quadrilo::planPasses(input.phi).passes,
+            [input](const quadrilo::ProgressFn& progress) {
+                return quadrilo::firstKind(input.phi, input.degrees, progress);
+            });
     } catch (const quadrilo::Failure& failure) {
         report(failure);
     }
@@ -218,8 +245,52 @@ void Form1::prima()
 
 void Form1::seconda()
 {
-    if (const auto evaluation = quadrilo::secondKind())
-        showResult(evaluation->sum);
+    run(Kind::Second, quadrilo::planPasses(quadrilo::kSecondKindEnd).passes,
+        [](const quadrilo::ProgressFn& progress) { return quadrilo::secondKind(progress); });
+}
+
+// While an evaluation runs the window repaints but takes no input, so that
+// nothing can change the fields or start a second evaluation.
+void Form1::run(Kind kind, std::uint64_t passes,
+                const std::function<std::optional<quadrilo::Evaluation>(const quadrilo::ProgressFn&)>& job)
+{
+    running_ = kind;
+    qApp->installEventFilter(this);
+    progressDelay_->start();
+    evaluator_->start(passes, job);
+}
+
+void Form1::evaluated(double sum)
+{
+    ended();
+    showResult(sum);
+    if (running_ == Kind::First && Option2->isChecked())
+        seconda();
+}
+
+void Form1::ended()
+{
+    progressDelay_->stop();
+    progressTick_->stop();
+    delete progress_;
+    progress_ = nullptr;
+    qApp->removeEventFilter(this);
+}
+
+void Form1::showProgress()
+{
+    progress_ = new QProgressDialog(QStringLiteral("Calcolo dell'integrale in corso…"),
+                                    QStringLiteral("Annulla"), 0, 1000, this);
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setWindowTitle(QStringLiteral("Quadrilo"));
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->setMinimumDuration(0);
+    progress_->setAutoClose(false);
+    progress_->setAutoReset(false);
+    connect(progress_, &QProgressDialog::canceled, evaluator_, &Evaluator::cancel);
+    progress_->setValue(static_cast<int>(evaluator_->shareDone() * 1000));
+    progress_->show();
+    progressTick_->start();
 }
 
 void Form1::showResult(double sum)
@@ -238,18 +309,45 @@ void Form1::setResultText(const QString& text)
 
 // The report is window-modal but does not block the event loop; the window
 // goes on working once it is dismissed.
-void Form1::report(const quadrilo::Failure& failure)
+void Form1::report(const QString& title, const QString& description)
 {
-    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Quadrilo"),
-                                QString::fromStdString(failure.title()), QMessageBox::Ok, this);
+    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Quadrilo"), title,
+                                QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("report"));
-    box->setInformativeText(QString::fromStdString(failure.what()));
+    box->setInformativeText(description);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
 
+void Form1::report(const quadrilo::Failure& failure)
+{
+    report(QString::fromStdString(failure.title()), QString::fromStdString(failure.what()));
+}
+
+bool Form1::isInputForThisWindow(QObject* watched, QEvent* event) const
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::InputMethod:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::Drop:
+        break;
+    default:
+        return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    return widget && widget->window() == this;
+}
+
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (evaluator_->running() && isInputForThisWindow(watched, event))
+        return true;
     if ((watched == Text1 || watched == Text2) && event->type() == QEvent::KeyPress) {
         const int code = characterCode(*static_cast<QKeyEvent*>(event));
         if (code < 0)

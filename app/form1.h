@@ -3,10 +3,16 @@
 #include <QLocale>
 #include <QWidget>
 
-#include <array>
+#include "compute/engine.h"
 
+#include <array>
+#include <functional>
+
+class Evaluator;
 class QLabel;
 class QLineEdit;
+class QProgressDialog;
+class QTimer;
 class QPushButton;
 class QRadioButton;
 
@@ -34,13 +40,27 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    enum class Kind { First, Second };
+
     void prima();
     void seconda();
+    void run(Kind kind, std::uint64_t passes, const std::function<std::optional<quadrilo::Evaluation>(
+                                                  const quadrilo::ProgressFn&)>& job);
+    void evaluated(double sum);
+    void ended();
+    void showProgress();
     void showResult(double sum);
     void setResultText(const QString& text);
+    void report(const QString& title, const QString& description);
     void report(const quadrilo::Failure& failure);
+    bool isInputForThisWindow(QObject* watched, QEvent* event) const;
 
     QLocale locale_;
+    Evaluator* evaluator_ = nullptr;
+    Kind running_ = Kind::First;
+    QTimer* progressDelay_ = nullptr;
+    QTimer* progressTick_ = nullptr;
+    QProgressDialog* progress_ = nullptr;
     QRadioButton* Option2 = nullptr;
     QRadioButton* Option1 = nullptr;
     QLineEdit* Text2 = nullptr;

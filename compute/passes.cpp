@@ -14,14 +14,15 @@ namespace quadrilo {
 // are real additions.
 PassPlan planPasses(double end)
 {
+    PassPlan plan;
     if (!(end >= 0.0))
-        return {};
+        return plan;
     assert(end < kLimitBound);
 
-    std::uint64_t passes = 0;
     double theta = 0.0;
     while (theta <= end) {
         double next = theta + kStep;
+        Segment segment{plan.passes, theta, 0.0, 1};
         if (theta >= 0x1p-17) {
             int exponent = 0;
             std::frexp(theta, &exponent);
@@ -31,16 +32,18 @@ PassPlan planPasses(double end)
                 const double limit = std::min(end, std::nextafter(top, 0.0));
                 const auto span = static_cast<std::uint64_t>((limit - theta) / ulp);
                 const auto stride = static_cast<std::uint64_t>((next - theta) / ulp);
-                const std::uint64_t skipped = span / stride;
-                passes += skipped;
-                theta += static_cast<double>(skipped * stride) * ulp;
+                segment.stride = next - theta;
+                segment.count = span / stride + 1;
+                theta = segment.point(plan.passes + segment.count - 1);
                 next = theta + kStep;
             }
         }
-        ++passes;
+        plan.segments.push_back(segment);
+        plan.passes += segment.count;
         theta = next;
     }
-    return {passes, theta};
+    plan.lastCounter = theta;
+    return plan;
 }
 
 } // namespace quadrilo

@@ -1,3 +1,4 @@
+#include "app/evaluator.h"
 #include "app/form1.h"
 #include "app/startup.h"
 
@@ -7,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -27,6 +29,17 @@ void pressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers, const Q
     QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
     QApplication::sendEvent(target, &release);
 }
+
+struct PaintCounter : QObject {
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+    int count = 0;
+};
 
 } // namespace
 
@@ -55,6 +68,18 @@ private:
     {
         field->setFocus();
         QTest::keyClicks(field, keys);
+    }
+    QProgressDialog* progress() const
+    {
+        return form->findChild<QProgressDialog*>(QStringLiteral("progress"));
+    }
+    // The window's own evaluator runs while a calculation is under way.
+    bool busy() const
+    {
+        for (QObject* child : form->children())
+            if (child->inherits("Evaluator"))
+                return static_cast<Evaluator*>(child)->running();
+        return false;
     }
     QMessageBox* report() const { return form->findChild<QMessageBox*>(QStringLiteral("report")); }
     void dismissReport()
@@ -219,6 +244,7 @@ private slots:
             else if (c == QLatin1Char('2'))
                 target = option2();
             click(target);
+            QTRY_VERIFY(!busy());
         }
         QCOMPARE(label4(), shown);
         QVERIFY(!report());
@@ -230,12 +256,76 @@ private slots:
         typeInto(text2(), QStringLiteral("45"));
         click(option1());
         click(calcolo());
+        QTRY_COMPARE(label4(), QStringLiteral("1,08322"));
         text2()->clear();
         typeInto(text2(), QStringLiteral("0"));
         QCOMPARE(label4(), QStringLiteral("1,08322"));
         click(calcolo());
-        QCOMPARE(label4(), QStringLiteral("1,")); // each term is h: the sum is the counter
+        QTRY_COMPARE(label4(), QStringLiteral("1,")); // each term is h: the sum is the counter
+    }
 
+    void aShortEvaluationShowsNoProgress()
+    {
+        typeInto(text1(), QStringLiteral("0.5"));
+        typeInto(text2(), QStringLiteral("60"));
+        click(option1());
+        click(calcolo());
+        QTRY_COMPARE(label4(), QStringLiteral("0,51617"));
+        QVERIFY(!progress());
+    }
+
+    // An upper limit of 10^5 radians is 10^11 passes: far longer than the test.
+    void aLongEvaluationShowsProgressAndCanBeCancelled()
+    {
+        typeInto(text1(), QStringLiteral("100000"));
+        typeInto(text2(), QStringLiteral("30"));
+        click(option1());
+        click(calcolo());
+        QVERIFY(busy());
+        QTRY_VERIFY(progress() && progress()->isVisible());
+        QCOMPARE(progress()->labelText(), QStringLiteral("Calcolo dell'integrale in corso…"));
+        QVERIFY(progress()->isModal() || progress()->windowModality() == Qt::WindowModal);
+        QTRY_VERIFY(progress()->value() > 0);
+
+        // The window repaints, and takes no input.
+        PaintCounter paints(form.get());
+        form->update();
+        QTRY_VERIFY(paints.count > 0);
+        click(option2());
+        QVERIFY(!option2()->isChecked());
+        typeInto(text1(), QStringLiteral("7"));
+        QCOMPARE(text1()->text(), QStringLiteral("100000"));
+        QCOMPARE(label4(), kSixSpaces);
+
+        QPushButton* annulla = nullptr;
+        for (QPushButton* button : progress()->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("Annulla"))
+                annulla = button;
+        QVERIFY(annulla);
+        click(annulla);
+        QTRY_VERIFY(!busy());
+        QVERIFY(!progress());
+        QCOMPARE(label4(), kSixSpaces);
+        QVERIFY(!report());
+
+        text1()->clear();
+        typeInto(text1(), QStringLiteral("1"));
+        text2()->clear();
+        typeInto(text2(), QStringLiteral("45"));
+        click(calcolo());
+        QTRY_COMPARE(label4(), QStringLiteral("1,08322"));
+    }
+
+    void closingDuringAnEvaluationEndsCleanly()
+    {
+        typeInto(text1(), QStringLiteral("100000"));
+        click(option2());
+        click(option1());
+        click(calcolo());
+        QVERIFY(busy());
+        form->close();
+        form.reset(); // stops the evaluation and waits for its thread
+        QVERIFY(!form);
     }
 
     void theDecimalSeparatorComesFromTheLocale()
@@ -244,7 +334,7 @@ private slots:
         form->show();
         click(option2());
         click(calcolo());
-        QCOMPARE(label4(), QStringLiteral("1.56781"));
+        QTRY_COMPARE(label4(), QStringLiteral("1.56781"));
     }
 
     // Every way an evaluation can fail is reported, and the window goes on.
@@ -274,8 +364,8 @@ private slots:
         click(option1());
         click(calcolo());
 
+        QTRY_VERIFY(report());
         QMessageBox* box = report();
-        QVERIFY(box);
         QVERIFY(box->isVisible());
         QCOMPARE(box->text(), title);
         QVERIFY2(box->informativeText().contains(detail), qPrintable(box->informativeText()));
@@ -289,7 +379,7 @@ private slots:
         typeInto(text1(), QStringLiteral("0.5"));
         typeInto(text2(), QStringLiteral("60"));
         click(calcolo());
-        QCOMPARE(label4(), QStringLiteral("0,51617"));
+        QTRY_COMPARE(label4(), QStringLiteral("0,51617"));
         QVERIFY(!report());
     }
 
@@ -310,7 +400,7 @@ private slots:
         typeInto(text2(), QStringLiteral("45"));
         click(option1());
         click(calcolo());
-        QCOMPARE(label4(), QStringLiteral("1,08322"));
+        QTRY_COMPARE(label4(), QStringLiteral("1,08322"));
     }
 };
 

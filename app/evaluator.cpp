@@ -1,0 +1,68 @@
+#include "app/evaluator.h"
+
+#include "platform/errors.h"
+
+#include <QMetaObject>
+
+Evaluator::Evaluator(QObject* parent) : QObject(parent) {}
+
+Evaluator::~Evaluator()
+{
+    cancel();
+    if (worker_.joinable())
+        worker_.join();
+}
+
+void Evaluator::start(std::uint64_t passes, Job job)
+{
+    Q_ASSERT(!running());
+    cancel_ = false;
+    done_ = 0;
+    passes_ = passes;
+    worker_ = std::thread([this, job = std::move(job)] {
+        const quadrilo::ProgressFn progress = [this](std::uint64_t done) {
+            done_.store(done, std::memory_order_relaxed);
+            return !cancel_.load(std::memory_order_relaxed);
+        };
+        // The outcome goes back to the user-interface thread; if this object
+        // is gone by then, Qt drops the call.
+        std::function<void()> outcome;
+        try {
+            const auto result = job(progress);
+            if (result)
+                outcome = [this, sum = result->sum] { settle(); emit finished(sum); };
+            else
+                outcome = [this] { settle(); emit cancelled(); };
+        } catch (const quadrilo::Failure& failure) {
+            outcome = [this, title = QString::fromStdString(failure.title()),
+                       text = QString::fromStdString(failure.what())] {
+                settle();
+                emit failed(title, text);
+            };
+        } catch (const std::exception& unexpected) {
+            outcome = [this, text = QString::fromLocal8Bit(unexpected.what())] {
+                settle();
+                emit failed(QStringLiteral("Errore interno"), text);
+            };
+        }
+        QMetaObject::invokeMethod(this, std::move(outcome), Qt::QueuedConnection);
+    });
+}
+
+void Evaluator::cancel()
+{
+    cancel_ = true;
+}
+
+double Evaluator::shareDone() const
+{
+    return passes_ == 0 ? 0.0
+                        : static_cast<double>(done_.load(std::memory_order_relaxed)) /
+                              static_cast<double>(passes_);
+}
+
+void Evaluator::settle()
+{
+    if (worker_.joinable())
+        worker_.join();
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "compute/engine.h"
+
+namespace quadrilo {
+
+// The rectangle sums as one plain loop: the readable definition of every
+// result. The fast engine must give the same bits; the tests hold it to that.
+Evaluation firstKindReference(double phi, double degrees);
+Evaluation secondKindReference();
+
+// sin(x)^2 with the engine's sine.
+double squaredSine(double x);
+
+} // namespace quadrilo
