@@ -4,9 +4,10 @@
 // Pass points: planPasses splits them into a few dozen arithmetic segments,
 // so any block of passes can be generated exactly and independently.
 //
-// Terms: each worker computes the terms of its blocks with the vector kernel
-// of the best instruction set; every kernel rounds every step as the
-// reference does and uses the same sine, so the terms are bit-identical.
+// Terms: each worker computes the terms of its blocks with the kernel of the
+// best instruction set. The sine is correctly rounded in every kernel (see
+// kernel_simd.h), and every other step is rounded as the reference rounds
+// it, so the terms are bit-identical.
 //
 // Sum: S = fl(t + S) in increasing theta is a serial chain, but while S stays
 // in one binade [2^(e-1), 2^e) with ulp u = 2^(e-53), fl(S + t) = S + u *
@@ -19,12 +20,15 @@
 #include "compute/engine.h"
 
 #include "compute/reference.h"
+#include "compute/sine.h"
 #include "platform/errors.h"
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cmath>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -32,34 +36,144 @@
 namespace quadrilo {
 namespace {
 
-constexpr std::uint64_t kBlock = 1u << 14;
-constexpr std::uint64_t kPad = 8;        // the widest vector
+constexpr std::uint64_t kBlock = 1u << 15;
+constexpr std::uint64_t kPad = kernel::kLanes; // kernels write whole rows of lanes
 constexpr std::uint64_t kSubBlock = 256; // the retry size when a whole block cannot add as integers
+
+// The blocks' buffers are kept from one evaluation to the next, so that a
+// short evaluation does not pay for fresh pages. There are never more than
+// the ring of the largest evaluation so far: a few megabytes.
+class BufferPool {
+public:
+    static constexpr std::size_t kSize = kBlock + kPad;
+
+    std::unique_ptr<double[]> take()
+    {
+        std::lock_guard lock(mutex_);
+        if (free_.empty())
+            return std::unique_ptr<double[]>(new double[kSize]);
+        auto buffer = std::move(free_.back());
+        free_.pop_back();
+        return buffer;
+    }
+    void give(std::unique_ptr<double[]> buffer)
+    {
+        std::lock_guard lock(mutex_);
+        free_.push_back(std::move(buffer));
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<double[]>> free_;
+};
+
+BufferPool& buffers()
+{
+    static BufferPool pool;
+    return pool;
+}
+
+// Helper threads kept for the life of the program. A thread made afresh for
+// each evaluation starts on its maker's busy core and waits there for the
+// scheduler to move it, which costs more than a short evaluation takes.
+class Helpers {
+public:
+    Helpers()
+    {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        for (unsigned i = 1; i < cores; ++i)
+            threads_.emplace_back([this] { serve(); });
+    }
+    ~Helpers()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : threads_)
+            t.join();
+    }
+
+    unsigned count() const { return static_cast<unsigned>(threads_.size()); }
+
+    // Runs `job` on every helper and on the calling thread, and returns when
+    // all have finished. One caller at a time.
+    void runEverywhere(const std::function<void()>& job)
+    {
+        std::lock_guard caller(callerMutex_);
+        {
+            std::lock_guard lock(mutex_);
+            job_ = &job;
+            pending_ = threads_.size();
+            ++generation_;
+        }
+        wake_.notify_all();
+        job();
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return pending_ == 0; });
+        job_ = nullptr;
+    }
+
+private:
+    void serve()
+    {
+        std::uint64_t seen = 0;
+        for (;;) {
+            const std::function<void()>* job = nullptr;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [&] { return closing_ || generation_ != seen; });
+                if (closing_)
+                    return;
+                seen = generation_;
+                job = job_;
+            }
+            (*job)();
+            std::lock_guard lock(mutex_);
+            if (--pending_ == 0)
+                done_.notify_one();
+        }
+    }
+
+    std::vector<std::thread> threads_;
+    std::mutex callerMutex_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    const std::function<void()>* job_ = nullptr;
+    std::size_t pending_ = 0;
+    std::uint64_t generation_ = 0;
+    bool closing_ = false;
+};
+
+Helpers& helpers()
+{
+    static Helpers pool;
+    return pool;
+}
 
 class Summation {
 public:
     Summation(const PassPlan& plan, double m, bool reciprocal, const ProgressFn& progress,
               const kernel::Kernel& kernel)
         : plan_(plan), m_(m), reciprocal_(reciprocal), progress_(progress), kernel_(kernel),
-          blocks_((plan.passes + kBlock - 1) / kBlock)
+          blocks_((plan.passes + kBlock - 1) / kBlock), rotations_(plan.segments.size())
     {
     }
 
     std::optional<Evaluation> run()
     {
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        const auto workers = static_cast<unsigned>(std::min<std::uint64_t>(cores, blocks_));
+        const bool alone = blocks_ < 2;
+        const unsigned workers = alone ? 1 : helpers().count() + 1;
         // Each worker may run a few blocks ahead of the sum; memory stays
         // bounded by the ring, whatever the number of passes.
-        slots_ = std::vector<Slot>(4 * std::max(1u, workers));
+        slots_ = std::vector<Slot>(4 * workers);
         for (Slot& slot : slots_)
-            slot.terms.resize(kBlock + kPad);
-        {
-            std::vector<std::jthread> threads;
-            for (unsigned w = 1; w < workers; ++w)
-                threads.emplace_back([this] { work(); });
+            slot.terms = buffers().take();
+        if (alone)
             work();
-        } // joins
+        else
+            helpers().runEverywhere([this] { work(); });
         if (error_)
             std::rethrow_exception(error_);
         if (stopped_)
@@ -68,8 +182,30 @@ public:
     }
 
 private:
+    struct Rotation {
+        std::once_flag once;
+        DoubleDouble sinStride, cosStride, cosLeap;
+    };
+
+    const Rotation& rotationOf(std::size_t segment)
+    {
+        Rotation& r = rotations_[segment];
+        std::call_once(r.once, [&] {
+            const double stride = plan_.segments[segment].stride;
+            sinCosOfMultiple(stride, 1, r.sinStride, r.cosStride);
+            DoubleDouble sinLeap;
+            sinCosOfMultiple(stride, kernel::kLanes, sinLeap, r.cosLeap);
+        });
+        return r;
+    }
+
     struct Slot {
-        std::vector<double> terms;
+        std::unique_ptr<double[]> terms;
+        ~Slot()
+        {
+            if (terms)
+                buffers().give(std::move(terms));
+        }
         std::uint64_t count = 0;
         std::atomic<std::uint64_t> block{kNone}; // the block whose terms it holds
     };
@@ -77,7 +213,6 @@ private:
 
     void work()
     {
-        std::vector<double> theta(kBlock + kPad);
         std::size_t segment = 0;
         try {
             for (;;) {
@@ -92,14 +227,9 @@ private:
                 }
                 const std::uint64_t begin = block * kBlock;
                 const std::uint64_t count = std::min(kBlock, plan_.passes - begin);
-                const std::uint64_t padded = (count + kPad - 1) / kPad * kPad;
-                fillPoints(begin, count, segment, theta.data());
-                std::fill(theta.begin() + static_cast<std::ptrdiff_t>(count),
-                          theta.begin() + static_cast<std::ptrdiff_t>(padded), 0.0);
-                if (!kernel_.terms(theta.data(), slot.terms.data(), padded, m_, reciprocal_))
-                    throw RuntimeError(RuntimeError::DivisionByZero);
-                std::fill(slot.terms.begin() + static_cast<std::ptrdiff_t>(count),
-                          slot.terms.begin() + static_cast<std::ptrdiff_t>(padded), 0.0);
+                const std::uint64_t padded = (count + 7) / 8 * 8;
+                computeTerms(begin, count, segment, slot.terms.get());
+                std::fill(slot.terms.get() + count, slot.terms.get() + padded, 0.0);
                 slot.count = count;
                 slot.block.store(block);
                 drain();
@@ -125,7 +255,7 @@ private:
                 Slot& slot = slots_[done % slots_.size()];
                 if (slot.block.load() != done)
                     break;
-                add(slot.terms.data(), slot.count);
+                add(slot.terms.get(), slot.count);
                 reduced_.store(++done);
                 if (progress_ && !progress_(std::min(done * kBlock, plan_.passes)))
                     stopped_ = true;
@@ -136,9 +266,9 @@ private:
         }
     }
 
-    // The points of passes [begin, begin + count); segments only move forward
-    // for one worker, so `segment` remembers where its last block ended.
-    void fillPoints(std::uint64_t begin, std::uint64_t count, std::size_t& segment, double* out) const
+    // The terms of passes [begin, begin + count), run by run; segments only
+    // move forward for one worker, so `segment` remembers where it was.
+    void computeTerms(std::uint64_t begin, std::uint64_t count, std::size_t& segment, double* out)
     {
         for (std::uint64_t i = 0; i < count;) {
             const std::uint64_t pass = begin + i;
@@ -146,7 +276,28 @@ private:
                 ++segment;
             const Segment& s = plan_.segments[segment];
             const std::uint64_t n = std::min(count - i, s.firstPass + s.count - pass);
-            kernel_.points(s.base, s.stride, static_cast<double>(pass - s.firstPass), out + i, n);
+            const double first = static_cast<double>(pass - s.firstPass);
+            if (n < kernel::kLanes) {
+                // A few points alone, below 2^-17 or where a binade ends.
+                for (std::uint64_t j = 0; j < n; ++j) {
+                    out[i + j] = term(s.base + (first + static_cast<double>(j)) * s.stride, m_, reciprocal_);
+                    if (reciprocal_ && std::isinf(out[i + j]))
+                        throw RuntimeError(RuntimeError::DivisionByZero);
+                }
+            } else {
+                const Rotation& rotation = rotationOf(segment);
+                kernel::Run run;
+                run.base = s.base;
+                run.stride = s.stride;
+                run.first = first;
+                run.count = n;
+                sinCosOfMultiple(s.base + first * s.stride, 1, run.sinFirst, run.cosFirst);
+                run.sinStride = rotation.sinStride;
+                run.cosStride = rotation.cosStride;
+                run.cosLeap = rotation.cosLeap;
+                if (!kernel_.terms(run, m_, reciprocal_, out + i))
+                    throw RuntimeError(RuntimeError::DivisionByZero);
+            }
             i += n;
         }
     }
@@ -163,7 +314,7 @@ private:
         }
     }
 
-    // count is a multiple of 8, or the terms are padded with zeros to one.
+    // The terms are padded with zeros to a multiple of 8.
     bool addAsIntegers(const double* terms, std::uint64_t count)
     {
         const double s = sum_;
@@ -173,7 +324,7 @@ private:
         std::frexp(s, &exponent);
         const double scale = std::ldexp(1.0, 53 - exponent); // 1 / ulp(s)
         bool exact = false;
-        const double units = kernel_.units(terms, (count + kPad - 1) / kPad * kPad, scale, &exact);
+        const double units = kernel_.units(terms, (count + 7) / 8 * 8, scale, &exact);
         if (!exact || s * scale + units > 0x1p53 - 1)
             return false;
         sum_ = s + units / scale;
@@ -187,6 +338,7 @@ private:
     const kernel::Kernel& kernel_;
     const std::uint64_t blocks_;
 
+    std::vector<Rotation> rotations_;
     std::vector<Slot> slots_;
     double sum_ = 0.0; // touched only by the worker that holds summing_
     std::atomic<std::uint64_t> next_{0};

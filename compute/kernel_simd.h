@@ -1,20 +1,47 @@
-// The vector kernels, written once for GCC's vector types and compiled once
-// for each instruction set by the kernel_*.cpp files. Everything here has
-// internal linkage and uses no library code, so that no function built for a
-// wider instruction set can be shared with, and then run by, a narrower one.
+// The kernels, written once over a vector type and compiled once for each
+// instruction set by the kernel_*.cpp files. Everything here has internal
+// linkage and calls no inline library code, so that nothing built for a wider
+// instruction set can be shared with, and then run by, a narrower one.
+//
+// Sines by recurrence. Within a run the points are theta_j = a + j d exactly,
+// and with L = kLanes and c = cos(L d),
+//
+//   sin(theta_{j+2L}) = 2 c sin(theta_{j+L}) - sin(theta_j),
+//
+// so each of the L lanes steps its sines forward as double-doubles, from its
+// first two points, found by rotating the run's first point by d (sin d,
+// cos d and c come correctly rounded to 106 bits). A step errs by under
+// 2^-102 (product with FMA, sum with two-sum), and an error made k steps
+// before grows by at most k + 1 (the Chebyshev polynomials of the second kind
+// at c are bounded so). A run of at most 2^15 points is at most 2^10 steps per
+// lane, so the sine is known to within 2^-83 + 2^-89: we take E = 2^-80. Its
+// correct rounding is the high part unless the low part lies within E of
+// half an ulp (Ziv's test); those few points, and zeros, get correctSin.
 #pragma once
 
-#include <cstddef>
+#include "compute/kernels.h"
 
 namespace {
 
-// Ops provides: using V (a vector of W doubles), W, sine(V), root(V).
+using quadrilo::DoubleDouble;
+using quadrilo::kernel::kLanes;
+using quadrilo::kernel::Run;
+
+// Ops provides: V (W doubles, or a double when W is 1), W, fma, root,
+// halfUlp (half the distance to the nearer neighbour of a double, 0 for 0),
+// and lane access get / set.
 template <typename Ops>
-struct Simd {
+struct Impl {
     using V = typename Ops::V;
     static constexpr int W = Ops::W;
-    using M = decltype(V{} < V{});
+    static constexpr int K = static_cast<int>(kLanes) / W; // vectors per row
+    static constexpr double kError = 0x1p-80;
 
+    struct DD {
+        V hi, lo;
+    };
+
+    static V splat(double x) { return V{} + x; }
     static V load(const double* p)
     {
         V v;
@@ -22,58 +49,126 @@ struct Simd {
         return v;
     }
     static void store(double* p, V v) { __builtin_memcpy(p, &v, sizeof v); }
-    static bool any(M mask)
+
+    static DD mul(DD a, V bh, V bl)
     {
-        auto bits = mask[0];
-        for (int i = 1; i < W; ++i)
-            bits |= mask[i];
-        return bits != 0;
+        const V p = a.hi * bh;
+        V e = Ops::fma(a.hi, bh, -p);
+        e = Ops::fma(a.hi, bl, e);
+        e = Ops::fma(a.lo, bh, e);
+        return {p, e};
+    }
+    // a + sign * b, renormalised.
+    static DD add(DD a, DD b)
+    {
+        const V s = a.hi + b.hi;
+        const V bb = s - a.hi;
+        V e = (a.hi - (s - bb)) + (b.hi - bb);
+        e = e + a.lo + b.lo;
+        const V hi = s + e;
+        return {hi, e - (hi - s)};
+    }
+    static DD neg(DD a) { return {-a.hi, -a.lo}; }
+
+    // a - b.
+    static DD sub(DD a, DD b) { return add(a, neg(b)); }
+
+    // Rotate (s, c) by the angle whose sine and cosine are (S, C).
+    static void rotate(DD& s, DD& c, DoubleDouble S, DoubleDouble C)
+    {
+        const V Sh = splat(S.hi), Sl = splat(S.lo), Ch = splat(C.hi), Cl = splat(C.lo);
+        const DD ns = add(mul(s, Ch, Cl), mul(c, Sh, Sl));
+        const DD nc = add(mul(c, Ch, Cl), neg(mul(s, Sh, Sl)));
+        s = ns;
+        c = nc;
     }
 
-    static void points(double base, double stride, double first, double* out, std::size_t n)
-    {
-        V k;
-        for (int i = 0; i < W; ++i)
-            k[i] = first + i;
-        std::size_t i = 0;
-        for (; i + W <= n; i += W) {
-            store(out + i, base + k * stride);
-            k += static_cast<double>(W);
-        }
-        for (; i < n; ++i)
-            out[i] = base + (first + static_cast<double>(i)) * stride;
-    }
-
-    static bool terms(const double* theta, double* t, std::size_t n, double m, bool reciprocal)
+    static bool terms(const Run& run, double m, bool reciprocal, double* t)
     {
         constexpr double h = 0.000001;
-        M zero = {};
-        for (std::size_t i = 0; i < n; i += W) {
-            const V s = Ops::sine(load(theta + i));
-            const V d = 1.0 - m * (s * s);
-            const V r = Ops::root(d);
-            zero |= (r == 0.0);
-            store(t + i, (reciprocal ? 1.0 / r : r) * h);
+        // The sines of the first two rows, point after point.
+        double sh[2 * kLanes], sl[2 * kLanes];
+        {
+            DD s{splat(run.sinFirst.hi), splat(run.sinFirst.lo)};
+            DD c{splat(run.cosFirst.hi), splat(run.cosFirst.lo)};
+            for (std::size_t l = 0; l < 2 * kLanes; ++l) {
+                sh[l] = Ops::get(s.hi, 0);
+                sl[l] = Ops::get(s.lo, 0);
+                rotate(s, c, run.sinStride, run.cosStride);
+            }
         }
-        return !(reciprocal && any(zero));
+        DD s[K], next[K];
+        for (int k = 0; k < K; ++k) {
+            s[k] = {load(sh + k * W), load(sl + k * W)};
+            next[k] = {load(sh + kLanes + k * W), load(sl + kLanes + k * W)};
+        }
+        const V twiceLeapHi = splat(2 * run.cosLeap.hi), twiceLeapLo = splat(2 * run.cosLeap.lo);
+
+        bool zeroRoot = false;
+        for (std::size_t row = 0; row * kLanes < run.count; ++row) {
+            for (int k = 0; k < K; ++k) {
+                const std::size_t j0 = row * kLanes + static_cast<std::size_t>(k * W);
+                V sine = s[k].hi;
+                const V margin = Ops::halfUlp(sine) - kError;
+                const V off = s[k].lo < 0.0 ? -s[k].lo : s[k].lo;
+                const auto unsure = off >= margin;
+                if (Ops::any(unsure))
+                    for (int i = 0; i < W; ++i)
+                        if (Ops::lane(unsure, i) && j0 + static_cast<std::size_t>(i) < run.count)
+                            Ops::set(sine, i,
+                                     quadrilo::correctSin(
+                                         run.base + (run.first + static_cast<double>(j0 + i)) * run.stride));
+                const V r = Ops::root(1.0 - m * (sine * sine));
+                if (reciprocal) {
+                    const auto zero = r == 0.0;
+                    if (Ops::any(zero))
+                        for (int i = 0; i < W; ++i)
+                            if (Ops::lane(zero, i) && j0 + static_cast<std::size_t>(i) < run.count)
+                                zeroRoot = true;
+                    store(t + j0, (1.0 / r) * h);
+                } else {
+                    store(t + j0, r * h);
+                }
+                const DD after = sub(mul(next[k], twiceLeapHi, twiceLeapLo), s[k]);
+                s[k] = next[k];
+                next[k] = after;
+            }
+        }
+        return !zeroRoot;
     }
 
+    // n is a multiple of 8; four independent sums keep the adder busy.
     static double units(const double* t, std::size_t n, double scale, bool* exact)
     {
         constexpr double shifter = 0x1p52; // (x + 2^52) - 2^52 rounds x to an integer
-        V sum = {};
-        M bad = {};
-        for (std::size_t i = 0; i < n; i += W) {
+        constexpr int U = 4;
+        V sum[U] = {}, largest[U] = {};
+        auto tie = V{} != V{};
+        std::size_t i = 0;
+        for (; i + U * W <= n; i += U * W)
+            for (int u = 0; u < U; ++u) {
+                const V x = load(t + i + u * W) * scale;
+                const V k = (x + shifter) - shifter;
+                const V off = x - k;
+                tie = tie | (off * off == 0.25);
+                largest[u] = largest[u] > x ? largest[u] : x;
+                sum[u] += k;
+            }
+        for (; i < n; i += W) {
             const V x = load(t + i) * scale;
             const V k = (x + shifter) - shifter;
             const V off = x - k;
-            bad |= (off == 0.5) | (off == -0.5) | (x >= 0x1p51);
-            sum += k;
+            tie = tie | (off * off == 0.25);
+            largest[0] = largest[0] > x ? largest[0] : x;
+            sum[0] += k;
         }
-        *exact = !any(bad);
-        double total = 0.0;
-        for (int i = 0; i < W; ++i)
-            total += sum[i];
+        double top = 0.0, total = 0.0;
+        for (int u = 0; u < U; ++u)
+            for (int l = 0; l < W; ++l) {
+                top = top > Ops::get(largest[u], l) ? top : Ops::get(largest[u], l);
+                total += Ops::get(sum[u], l);
+            }
+        *exact = !Ops::any(tie) && top < 0x1p51;
         return total;
     }
 };

@@ -15,9 +15,8 @@
  *   first kind: f = fl(1 / r); second kind: f = r,
  *   S = fl(fl(f * h) + S), in increasing theta.
  *
- * The sine is SLEEF's deterministic 1-ulp sine (Sleef_cinz_sind1_u10purec),
- * whose vector forms give the same bits, so the result is the same on every
- * machine. d >= 0 always (m, s <= 1) and d = 0 only when sin(alpha) and
+ * The sine is correctly rounded (correctSin), so that the result is the same
+ * on every machine and with every way of computing it. d >= 0 always (m, s <= 1) and d = 0 only when sin(alpha) and
  * sin(theta_i) are both exactly +-1, which is reported as a division by zero;
  * otherwise d >= 2^-53 and f < 1e8, so nothing overflows. The caller must keep
  * end below 2^34, where h stops moving the counter.
@@ -26,26 +25,21 @@
 
 #include "platform/errors.h"
 
-#include <sleef.h>
+#include "compute/sine.h"
 
 #include <cmath>
 
 namespace quadrilo {
 namespace {
 
-template <bool Reciprocal>
-Evaluation rectangleSum(double end, double m)
+Evaluation rectangleSum(double end, double m, bool reciprocal)
 {
     Evaluation result;
     for (double theta = 0.0; theta <= end;) {
-        const double r = std::sqrt(1.0 - m * squaredSine(theta));
-        double f = r;
-        if constexpr (Reciprocal) {
-            if (r == 0.0)
-                throw RuntimeError(RuntimeError::DivisionByZero);
-            f = 1.0 / r;
-        }
-        result.sum = f * kStep + result.sum;
+        const double t = term(theta, m, reciprocal);
+        if (reciprocal && std::isinf(t))
+            throw RuntimeError(RuntimeError::DivisionByZero);
+        result.sum = t + result.sum;
         theta += kStep;
         ++result.passes;
         result.lastCounter = theta;
@@ -57,18 +51,24 @@ Evaluation rectangleSum(double end, double m)
 
 double squaredSine(double x)
 {
-    const double s = Sleef_cinz_sind1_u10purec(x);
+    const double s = correctSin(x);
     return s * s;
+}
+
+double term(double theta, double m, bool reciprocal)
+{
+    const double r = std::sqrt(1.0 - m * squaredSine(theta));
+    return (reciprocal ? 1.0 / r : r) * kStep;
 }
 
 Evaluation firstKindReference(double phi, double degrees)
 {
-    return rectangleSum<true>(phi, squaredSine(kPi / 180 * degrees));
+    return rectangleSum(phi, squaredSine(kPi / 180 * degrees), true);
 }
 
 Evaluation secondKindReference()
 {
-    return rectangleSum<false>(kSecondKindEnd, squaredSine(kPi / 180 * 5));
+    return rectangleSum(kSecondKindEnd, squaredSine(kPi / 180 * 5), false);
 }
 
 } // namespace quadrilo

@@ -345,7 +345,7 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("detail");
         QTest::newRow("division by zero")
-            << "142.9424658" << "89.9999993" << "Errore di run-time '11'" << "Divisione per zero";
+            << "142.9424658" << "89.999999" << "Errore di run-time '11'" << "Divisione per zero";
         QTest::newRow("limit beyond a double") << QString(400, QLatin1Char('9')) << "30"
                                                << "Errore di run-time '6'" << "Overflow";
         QTest::newRow("argument beyond a double") << "1" << "-" + QString(400, QLatin1Char('9'))

@@ -1,0 +1,38 @@
+#include "compute/kernel_simd.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+struct Scalar {
+    using V = double;
+    static constexpr int W = 1;
+    static double fma(double a, double b, double c) { return std::fma(a, b, c); }
+    static double root(double x) { return std::sqrt(x); }
+    static double halfUlp(double x)
+    {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &x, sizeof bits);
+        const std::uint64_t exponent = bits & 0x7ff0000000000000ULL;
+        double power = 0.0;
+        std::memcpy(&power, &exponent, sizeof power);
+        return (bits & 0x000fffffffffffffULL) == 0 ? power * 0x1p-54 : power * 0x1p-53;
+    }
+    static double get(double v, int) { return v; }
+    static void set(double& v, int, double x) { v = x; }
+    static bool lane(bool mask, int) { return mask; }
+    static bool any(bool mask) { return mask; }
+};
+} // namespace
+
+namespace quadrilo::kernel {
+bool termsScalar(const Run& run, double m, bool reciprocal, double* t)
+{
+    return Impl<Scalar>::terms(run, m, reciprocal, t);
+}
+double unitsScalar(const double* t, std::size_t n, double scale, bool* exact)
+{
+    return Impl<Scalar>::units(t, n, scale, exact);
+}
+} // namespace quadrilo::kernel

@@ -1,0 +1,20 @@
+#pragma once
+
+namespace quadrilo {
+
+// sin(x) correctly rounded to the nearest double. Being the one exact
+// rounding of the true sine, it is the same on every machine, however it is
+// computed. Safe to call from any thread.
+double correctSin(double x);
+
+// A double-double: hi + lo with |lo| <= ulp(hi) / 2.
+struct DoubleDouble {
+    double hi = 0.0;
+    double lo = 0.0;
+};
+
+// sin(k x) and cos(k x) to about 2^-106, for the rotations that step the
+// sines from one pass point to the next.
+void sinCosOfMultiple(double x, unsigned k, DoubleDouble& sine, DoubleDouble& cosine);
+
+} // namespace quadrilo
