@@ -28,6 +28,7 @@
 #include <condition_variable>
 #include <cmath>
 #include <exception>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -71,6 +72,58 @@ BufferPool& buffers()
 {
     static BufferPool pool;
     return pool;
+}
+
+// The sines and rotations that every evaluation needs again: the pass points
+// are the same whatever the upper limit, and so are the segments' starts and
+// strides. Each binade adds at most one segment and a couple of single
+// points, so this stays at a few hundred entries.
+class TrigCache {
+public:
+    double sine(double theta)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            if (const auto it = sines_.find(theta); it != sines_.end())
+                return it->second;
+        }
+        const double value = correctSin(theta);
+        std::lock_guard lock(mutex_);
+        sines_.emplace(theta, value);
+        return value;
+    }
+
+    // A run from the segment's start, with every constant but the count.
+    kernel::Run runOf(const Segment& segment)
+    {
+        const auto key = std::make_pair(segment.base, segment.stride);
+        {
+            std::lock_guard lock(mutex_);
+            if (const auto it = runs_.find(key); it != runs_.end())
+                return it->second;
+        }
+        kernel::Run run;
+        run.base = segment.base;
+        run.stride = segment.stride;
+        sinCosOfMultiple(segment.base, 1, run.sinFirst, run.cosFirst);
+        sinCosOfMultiple(segment.stride, 1, run.sinStride, run.cosStride);
+        DoubleDouble sinLeap;
+        sinCosOfMultiple(segment.stride, kernel::kLanes, sinLeap, run.cosLeap);
+        std::lock_guard lock(mutex_);
+        runs_.emplace(key, run);
+        return run;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<double, double> sines_;
+    std::map<std::pair<double, double>, kernel::Run> runs_;
+};
+
+TrigCache& trig()
+{
+    static TrigCache cache;
+    return cache;
 }
 
 // Helper threads kept for the life of the program. A thread made afresh for
@@ -157,7 +210,7 @@ public:
     Summation(const PassPlan& plan, double m, bool reciprocal, const ProgressFn& progress,
               const kernel::Kernel& kernel)
         : plan_(plan), m_(m), reciprocal_(reciprocal), progress_(progress), kernel_(kernel),
-          blocks_((plan.passes + kBlock - 1) / kBlock), rotations_(plan.segments.size())
+          blocks_((plan.passes + kBlock - 1) / kBlock)
     {
     }
 
@@ -182,23 +235,6 @@ public:
     }
 
 private:
-    struct Rotation {
-        std::once_flag once;
-        DoubleDouble sinStride, cosStride, cosLeap;
-    };
-
-    const Rotation& rotationOf(std::size_t segment)
-    {
-        Rotation& r = rotations_[segment];
-        std::call_once(r.once, [&] {
-            const double stride = plan_.segments[segment].stride;
-            sinCosOfMultiple(stride, 1, r.sinStride, r.cosStride);
-            DoubleDouble sinLeap;
-            sinCosOfMultiple(stride, kernel::kLanes, sinLeap, r.cosLeap);
-        });
-        return r;
-    }
-
     struct Slot {
         std::unique_ptr<double[]> terms;
         ~Slot()
@@ -280,21 +316,18 @@ private:
             if (n < kernel::kLanes) {
                 // A few points alone, below 2^-17 or where a binade ends.
                 for (std::uint64_t j = 0; j < n; ++j) {
-                    out[i + j] = term(s.base + (first + static_cast<double>(j)) * s.stride, m_, reciprocal_);
-                    if (reciprocal_ && std::isinf(out[i + j]))
+                    const double sine = trig().sine(s.base + (first + static_cast<double>(j)) * s.stride);
+                    const double r = std::sqrt(1.0 - m_ * (sine * sine));
+                    if (reciprocal_ && r == 0.0)
                         throw RuntimeError(RuntimeError::DivisionByZero);
+                    out[i + j] = (reciprocal_ ? 1.0 / r : r) * kStep;
                 }
             } else {
-                const Rotation& rotation = rotationOf(segment);
-                kernel::Run run;
-                run.base = s.base;
-                run.stride = s.stride;
+                kernel::Run run = trig().runOf(s);
                 run.first = first;
                 run.count = n;
-                sinCosOfMultiple(s.base + first * s.stride, 1, run.sinFirst, run.cosFirst);
-                run.sinStride = rotation.sinStride;
-                run.cosStride = rotation.cosStride;
-                run.cosLeap = rotation.cosLeap;
+                if (first != 0.0)
+                    sinCosOfMultiple(s.base + first * s.stride, 1, run.sinFirst, run.cosFirst);
                 if (!kernel_.terms(run, m_, reciprocal_, out + i))
                     throw RuntimeError(RuntimeError::DivisionByZero);
             }
@@ -338,7 +371,6 @@ private:
     const kernel::Kernel& kernel_;
     const std::uint64_t blocks_;
 
-    std::vector<Rotation> rotations_;
     std::vector<Slot> slots_;
     double sum_ = 0.0; // touched only by the worker that holds summing_
     std::atomic<std::uint64_t> next_{0};
