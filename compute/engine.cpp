@@ -15,8 +15,12 @@
 // therefore summed one after another, each in one vector step: K = sum of
 // round(t_i / u), then S + K * u, exact while S / u + K < 2^53. A block where
 // S is 0, where some t_i / u is a tie (its rounding would depend on the
-// parity of S) or large, or where S would leave its binade, is added term by
-// term instead, exactly as the reference does.
+// parity of S) or large, or where S would leave its binade, is retried in
+// pieces of 256 terms, and a piece that still cannot is added term by term,
+// exactly as the reference does.
+//
+// Memory: a ring of eight blocks of terms, whatever the number of passes.
+// Cancelling: the progress callback runs after every block is added.
 #include "compute/engine.h"
 
 #include "compute/reference.h"

@@ -3,27 +3,12 @@
 #include <immintrin.h>
 
 namespace {
-struct Avx512 {
-    typedef double V __attribute__((vector_size(64)));
-    static constexpr int W = 8;
+typedef double V8 __attribute__((vector_size(64)));
+
+struct Avx512 : Lanes<V8, 8> {
     static V fma(V a, V b, V c) { return _mm512_fmadd_pd(a, b, c); }
     static V root(V x) { return _mm512_sqrt_pd(x); }
 
-    using L = decltype(V{} < V{});
-    static V halfUlp(V x)
-    {
-        L bits;
-        __builtin_memcpy(&bits, &x, sizeof bits);
-        const L exponent = bits & 0x7ff0000000000000LL;
-        V power; // 2^e, or 0 for 0
-        __builtin_memcpy(&power, &exponent, sizeof power);
-        const L mantissa = bits & 0x000fffffffffffffLL;
-        // Below a power of two the neighbour is half as far.
-        return mantissa == 0 ? power * 0x1p-54 : power * 0x1p-53;
-    }
-    static double get(V v, int i) { return v[i]; }
-    static void set(V& v, int i, double x) { v[i] = x; }
-    template <typename M> static bool lane(M mask, int i) { return mask[i] != 0; }
     template <typename M> static bool any(M mask)
     {
         __m512i bits;

@@ -27,9 +27,32 @@ using quadrilo::DoubleDouble;
 using quadrilo::kernel::kLanes;
 using quadrilo::kernel::Run;
 
-// Ops provides: V (W doubles, or a double when W is 1), W, fma, root,
-// halfUlp (half the distance to the nearer neighbour of a double, 0 for 0),
-// and lane access get / set.
+// What a vector type needs beyond its instruction set's fma, root and any.
+template <typename Vector, int Width>
+struct Lanes {
+    using V = Vector;
+    static constexpr int W = Width;
+    using L = decltype(V{} < V{});
+
+    // Half the distance from x to its nearer neighbour (0 for 0).
+    static V halfUlp(V x)
+    {
+        L bits;
+        __builtin_memcpy(&bits, &x, sizeof bits);
+        const L exponent = bits & 0x7ff0000000000000LL;
+        V power; // 2^e, or 0 for 0
+        __builtin_memcpy(&power, &exponent, sizeof power);
+        const L mantissa = bits & 0x000fffffffffffffLL;
+        // Below a power of two the neighbour is half as far.
+        return mantissa == 0 ? power * 0x1p-54 : power * 0x1p-53;
+    }
+    static double get(V v, int i) { return v[i]; }
+    static void set(V& v, int i, double x) { v[i] = x; }
+    template <typename M> static bool lane(M mask, int i) { return mask[i] != 0; }
+};
+
+// Ops provides: V (W doubles, or a double when W is 1), W, fma, root, any,
+// halfUlp, and lane access get / set / lane.
 template <typename Ops>
 struct Impl {
     using V = typename Ops::V;
