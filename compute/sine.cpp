@@ -17,6 +17,7 @@ struct Scratch {
     ~Scratch()
     {
         mpfr_clears(in, out, wideSin, wideCos, rest, static_cast<mpfr_ptr>(nullptr));
+        mpfr_free_cache(); // this thread's constants, such as pi
     }
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;

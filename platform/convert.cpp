@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -89,13 +90,16 @@ double textToNumber(std::string_view text)
             }
             --pos;
         }
+        // Far beyond any double either way; clamped so the sum below cannot overflow.
+        constexpr long long kFar = 1'000'000;
         long long exponent = 0;
         if (const auto e = number.find_first_of("eE"); e != std::string::npos) {
             const char* first = number.data() + e + 1;
             if (*first == '+')
                 ++first;
             if (std::from_chars(first, number.data() + number.size(), exponent).ec != std::errc{})
-                exponent = (*first == '-') ? -100000 : 100000; // absurdly long exponent
+                exponent = (*first == '-') ? -kFar : kFar;
+            exponent = std::clamp(exponent, -kFar, kFar);
         }
         if (seen && leading + exponent >= 0)
             throw RuntimeError(RuntimeError::Overflow);

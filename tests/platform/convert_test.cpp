@@ -44,7 +44,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ZeroWithHugeExponent", "0e999999", 0.0},
         Case{"ManyZerosBeforeDigit", "0." + std::string(400, '0') + "1", 0.0},
         Case{"LargestDouble", "1.7976931348623157e308", 1.7976931348623157e308},
-        Case{"HundredDigits", "1" + std::string(100, '0'), 1e100}),
+        Case{"HundredDigits", "1" + std::string(100, '0'), 1e100},
+        // Found by fuzzing: an exponent near the largest long long.
+        Case{"ExponentNearLongLongMinimum", "1e-9223372036854775807", 0.0}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 struct OverflowCase {
@@ -72,7 +74,11 @@ INSTANTIATE_TEST_SUITE_P(
                     OverflowCase{"NegativeFourHundredDigits", "-" + std::string(400, '9')},
                     OverflowCase{"JustPastTheLargest", "1.8e308"},
                     OverflowCase{"SmallMantissaLargeExponent", "0.001e312"},
-                    OverflowCase{"EndlessExponent", "1e" + std::string(30, '9')}),
+                    OverflowCase{"EndlessExponent", "1e" + std::string(30, '9')},
+                    // Found by fuzzing: 127 leading digits and an exponent
+                    // near the largest long long overflowed the check itself.
+                    OverflowCase{"ExponentNearLongLongMaximum",
+                                 std::string(127, '9') + "e9223372036854775807"}),
     [](const testing::TestParamInfo<OverflowCase>& info) { return std::string(info.param.name); });
 
 } // namespace

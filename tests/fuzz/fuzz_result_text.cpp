@@ -1,0 +1,41 @@
+// The result text: for any finite sum >= 0 it has the shape digits, separator,
+// at most five digits without a trailing zero, and reads back within half a
+// unit of the fifth decimal.
+#include "compute/input.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 9)
+        return 0;
+    double value = 0.0;
+    std::memcpy(&value, data, sizeof value);
+    if (!std::isfinite(value) || value < 0.0 || std::signbit(value))
+        return 0;
+    const std::string separator = data[8] & 1 ? "," : ".";
+    const std::string text = quadrilo::resultText(value, separator);
+
+    const auto at = text.find(separator);
+    if (at == std::string::npos || at == 0)
+        std::abort();
+    const std::string integral = text.substr(0, at), fraction = text.substr(at + 1);
+    if (fraction.size() > 5 || (!fraction.empty() && fraction.back() == '0'))
+        std::abort();
+    for (const char c : integral + fraction)
+        if (c < '0' || c > '9')
+            std::abort();
+    if (integral.size() > 1 && integral[0] == '0')
+        std::abort();
+
+    const double back = std::strtod((integral + "." + fraction).c_str(), nullptr);
+    // Half a unit of the fifth decimal, and the rounding of the read-back.
+    const double slack = 0.5e-5 + std::ldexp(std::abs(value), -50);
+    if (!(std::abs(back - value) <= slack))
+        std::abort();
+    return 0;
+}
