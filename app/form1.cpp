@@ -272,8 +272,13 @@ void Form1::ended()
 {
     progressDelay_->stop();
     progressTick_->stop();
-    delete progress_;
-    progress_ = nullptr;
+    // A modal progress dialog processes events inside setValue(), which is
+    // where the end of an evaluation can arrive: it must outlive that call.
+    if (progress_) {
+        progress_->hide();
+        progress_->deleteLater();
+        progress_ = nullptr;
+    }
     qApp->removeEventFilter(this);
 }
 
