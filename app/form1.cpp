@@ -158,8 +158,7 @@ Form1::Form1(const QLocale& locale, QWidget* parent)
                    QStringLiteral("Per il calcolo rapido  degli integrali ellittici"),
                    designFont(Face::Verdana, 18), fromTwips(2948, 1920, 8505, 435), true);
 
-    for (QWidget* blue : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label7),
-                          static_cast<QWidget*>(Label4)})
+    for (QLabel* blue : {Label1, Label7, Label4})
         paintBlue(blue);
     // A screen reader names each field after the caption above it.
     Label5->setBuddy(Text1);
