@@ -19,12 +19,9 @@ struct Avx2 : Lanes<V4, 4> {
 } // namespace
 
 namespace quadrilo::kernel {
-bool termsAvx2(const Run& run, double m, bool reciprocal, double* t)
+const Kernel& kernelAvx2()
 {
-    return Impl<Avx2>::terms(run, m, reciprocal, t);
-}
-double unitsAvx2(const double* t, std::size_t n, double scale, bool* exact)
-{
-    return Impl<Avx2>::units(t, n, scale, exact);
+    static const Kernel kernel{&Impl<Avx2>::terms, &Impl<Avx2>::units};
+    return kernel;
 }
 } // namespace quadrilo::kernel

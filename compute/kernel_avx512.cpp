@@ -19,12 +19,9 @@ struct Avx512 : Lanes<V8, 8> {
 } // namespace
 
 namespace quadrilo::kernel {
-bool termsAvx512(const Run& run, double m, bool reciprocal, double* t)
+const Kernel& kernelAvx512()
 {
-    return Impl<Avx512>::terms(run, m, reciprocal, t);
-}
-double unitsAvx512(const double* t, std::size_t n, double scale, bool* exact)
-{
-    return Impl<Avx512>::units(t, n, scale, exact);
+    static const Kernel kernel{&Impl<Avx512>::terms, &Impl<Avx512>::units};
+    return kernel;
 }
 } // namespace quadrilo::kernel

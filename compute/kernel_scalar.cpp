@@ -27,12 +27,9 @@ struct Scalar {
 } // namespace
 
 namespace quadrilo::kernel {
-bool termsScalar(const Run& run, double m, bool reciprocal, double* t)
+const Kernel& kernelScalar()
 {
-    return Impl<Scalar>::terms(run, m, reciprocal, t);
-}
-double unitsScalar(const double* t, std::size_t n, double scale, bool* exact)
-{
-    return Impl<Scalar>::units(t, n, scale, exact);
+    static const Kernel kernel{&Impl<Scalar>::terms, &Impl<Scalar>::units};
+    return kernel;
 }
 } // namespace quadrilo::kernel

@@ -7,30 +7,25 @@
 namespace quadrilo {
 namespace kernel {
 
-bool termsScalar(const Run&, double, bool, double*);
-double unitsScalar(const double*, std::size_t, double, bool*);
+// Each defined in its own file, built for its instruction set.
+const Kernel& kernelScalar();
 #if defined(__x86_64__)
-bool termsAvx2(const Run&, double, bool, double*);
-double unitsAvx2(const double*, std::size_t, double, bool*);
-bool termsAvx512(const Run&, double, bool, double*);
-double unitsAvx512(const double*, std::size_t, double, bool*);
+const Kernel& kernelAvx2();
+const Kernel& kernelAvx512();
 #endif
 
 const Kernel& forIsa(Isa isa)
 {
-    static const Kernel scalar{termsScalar, unitsScalar};
 #if defined(__x86_64__)
-    static const Kernel avx2{termsAvx2, unitsAvx2};
-    static const Kernel avx512{termsAvx512, unitsAvx512};
     switch (isa) {
-    case Isa::Avx2: return avx2;
-    case Isa::Avx512: return avx512;
+    case Isa::Avx2: return kernelAvx2();
+    case Isa::Avx512: return kernelAvx512();
     case Isa::Scalar: break;
     }
 #else
     (void)isa;
 #endif
-    return scalar;
+    return kernelScalar();
 }
 
 } // namespace kernel
