@@ -76,7 +76,7 @@ int characterCode(const QKeyEvent& key)
 } // namespace
 
 Form1::Form1(const QLocale& locale, QWidget* parent)
-    : QWidget(parent), locale_(locale)
+    : QWidget(parent), locale_(locale), engine_(std::make_unique<quadrilo::Engine>())
 {
     setWindowTitle(QStringLiteral("Form1"));
 
@@ -196,6 +196,13 @@ Form1::Form1(const QLocale& locale, QWidget* parent)
     resize(996, 609);
 }
 
+// The evaluation in progress uses the engine: stop it and wait before the
+// engine goes.
+Form1::~Form1()
+{
+    delete evaluator_;
+}
+
 void Form1::Command1_Click()
 {
     if (evaluator_->running())
@@ -232,11 +239,7 @@ void Form1::prima()
     try {
         const auto input = quadrilo::readFirstKindInput(Text1->text().toStdString(),
                                                         Text2->text().toStdString());
-        quadrilo::checkUpperLimit(input.phi);
-        run(Kind::First, quadrilo::planPasses(input.phi).passes,
-            [input](const quadrilo::ProgressFn& progress) {
-                return quadrilo::firstKind(input.phi, input.degrees, progress);
-            });
+        run(Kind::First, quadrilo::firstKindRequest(input.phi, input.degrees));
     } catch (const quadrilo::Failure& failure) {
         report(failure);
     }
@@ -244,19 +247,21 @@ void Form1::prima()
 
 void Form1::seconda()
 {
-    run(Kind::Second, quadrilo::planPasses(quadrilo::kSecondKindEnd).passes,
-        [](const quadrilo::ProgressFn& progress) { return quadrilo::secondKind(progress); });
+    run(Kind::Second, quadrilo::secondKindRequest());
 }
 
 // While an evaluation runs the window repaints but takes no input, so that
 // nothing can change the fields or start a second evaluation.
-void Form1::run(Kind kind, std::uint64_t passes,
-                const std::function<std::optional<quadrilo::Evaluation>(const quadrilo::ProgressFn&)>& job)
+void Form1::run(Kind kind, quadrilo::Request request)
 {
     running_ = kind;
     qApp->installEventFilter(this);
     progressDelay_->start();
-    evaluator_->start(passes, job);
+    const std::uint64_t passes = request.plan.passes;
+    evaluator_->start(passes, [engine = engine_.get(), request = std::move(request)](
+                                  const quadrilo::ProgressFn& progress) {
+        return engine->evaluate(request, progress);
+    });
 }
 
 void Form1::evaluated(double sum)

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class Evaluator;
 class QLabel;
@@ -28,6 +29,7 @@ class Form1 : public QWidget {
 public:
     // `locale` gives the decimal separator of the result.
     explicit Form1(const QLocale& locale = QLocale::system(), QWidget* parent = nullptr);
+    ~Form1() override;
 
 public slots:
     void Command1_Click();
@@ -44,8 +46,7 @@ private:
 
     void prima();
     void seconda();
-    void run(Kind kind, std::uint64_t passes, const std::function<std::optional<quadrilo::Evaluation>(
-                                                  const quadrilo::ProgressFn&)>& job);
+    void run(Kind kind, quadrilo::Request request);
     void evaluated(double sum);
     void ended();
     void showProgress();
@@ -56,6 +57,7 @@ private:
     bool isInputForThisWindow(QObject* watched, QEvent* event) const;
 
     QLocale locale_;
+    std::unique_ptr<quadrilo::Engine> engine_;
     Evaluator* evaluator_ = nullptr;
     Kind running_ = Kind::First;
     QTimer* progressDelay_ = nullptr;

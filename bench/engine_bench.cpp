@@ -1,11 +1,22 @@
-// Run with ./scripts/bench. Each benchmark reports ns per pass; the
-// straightforward loop with the C library's sine is the yardstick.
+// Run with ./scripts/bench. Each benchmark reports ns per pass. Two
+// yardsticks: the straightforward loop with the C library's sine, and the
+// floor, the same number of passes doing nothing but a vector square root
+// and a division on every core. After the runs a table gives the engine's
+// ratio to both.
+#include "compute/crew.h"
 #include "compute/engine.h"
 #include "compute/reference.h"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -27,17 +38,8 @@ double straightforward(double end, double degrees, bool firstKind)
     return sum;
 }
 
-// The same with alpha and m hoisted out of the loop: one sine a pass.
-double hoisted(double end, double degrees)
-{
-    const double m = std::pow(std::sin(kPi / 180 * degrees), 2);
-    double sum = 0.0;
-    for (double theta = 0.0; theta <= end; theta += kStep)
-        sum = 1.0 / std::sqrt(1.0 - m * std::pow(std::sin(theta), 2)) * kStep + sum;
-    return sum;
-}
+std::uint64_t passesTo(double end) { return quadrilo::planPasses(end).passes; }
 
-// Shown as time per pass, "6.61ns" for instance.
 void perPass(benchmark::State& state, std::uint64_t passes)
 {
     state.counters["per_pass"] = benchmark::Counter(
@@ -45,79 +47,167 @@ void perPass(benchmark::State& state, std::uint64_t passes)
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-double phiOf(const benchmark::State& state) { return static_cast<double>(state.range(0)) / 1e7; }
-
-void StraightforwardFirstKind(benchmark::State& state)
+// One engine per instruction set, made outside the timed loops.
+quadrilo::Engine& engineFor(Isa isa)
 {
-    for (auto _ : state)
-        benchmark::DoNotOptimize(straightforward(phiOf(state), 30, true));
-    perPass(state, quadrilo::planPasses(phiOf(state)).passes);
+    static std::map<Isa, std::unique_ptr<quadrilo::Engine>> engines;
+    auto& engine = engines[isa];
+    if (!engine)
+        engine = std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, isa, {}});
+    return *engine;
 }
 
-void HoistedFirstKind(benchmark::State& state)
+void Straightforward(benchmark::State& state, double phi)
 {
     for (auto _ : state)
-        benchmark::DoNotOptimize(hoisted(phiOf(state), 30));
-    perPass(state, quadrilo::planPasses(phiOf(state)).passes);
+        benchmark::DoNotOptimize(straightforward(phi, 30, true));
+    perPass(state, passesTo(phi));
 }
 
-void StraightforwardSecondKind(benchmark::State& state)
+void Reference(benchmark::State& state, double phi)
 {
     for (auto _ : state)
-        benchmark::DoNotOptimize(straightforward(quadrilo::kSecondKindEnd, 5, false));
-    perPass(state, quadrilo::planPasses(quadrilo::kSecondKindEnd).passes);
+        benchmark::DoNotOptimize(quadrilo::firstKindReference(phi, 30));
+    perPass(state, passesTo(phi));
 }
 
-void ReferenceFirstKind(benchmark::State& state)
+void Engine(benchmark::State& state, Isa isa, double phi)
 {
+    quadrilo::Engine& engine = engineFor(isa);
+    const quadrilo::Request request = quadrilo::firstKindRequest(phi, 30);
     for (auto _ : state)
-        benchmark::DoNotOptimize(quadrilo::firstKindReference(phiOf(state), 30));
-    perPass(state, quadrilo::planPasses(phiOf(state)).passes);
+        benchmark::DoNotOptimize(engine.evaluate(request));
+    perPass(state, request.plan.passes);
 }
 
-void FastFirstKind(benchmark::State& state)
+void SecondKind(benchmark::State& state, Isa isa)
 {
-    const auto isa = static_cast<Isa>(state.range(1));
-    if (!quadrilo::isaSupported(isa)) {
-        state.SkipWithError("instruction set not supported here");
-        return;
+    quadrilo::Engine& engine = engineFor(isa);
+    const quadrilo::Request request = quadrilo::secondKindRequest();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(engine.evaluate(request));
+    perPass(state, request.plan.passes);
+}
+
+// The same passes as the engine makes, each only a square root and a
+// division in the widest vectors, spread over the engine's workers.
+void Floor(benchmark::State& state, Isa isa, double phi)
+{
+    const auto& kernel = quadrilo::kernel::forIsa(isa);
+    const std::uint64_t passes = passesTo(phi);
+    const unsigned cores = engineFor(isa).workers();
+    quadrilo::Crew crew(cores, [](std::function<void()> body) { return std::thread(std::move(body)); },
+                        [](unsigned) {});
+    std::vector<double> results(crew.size());
+    const std::function<void(unsigned)> job = [&](unsigned i) {
+        results[i] = kernel.floor(passes / crew.size());
+    };
+    for (auto _ : state) {
+        crew.run(job);
+        benchmark::DoNotOptimize(results.data());
     }
-    state.SetLabel(quadrilo::isaName(isa));
-    for (auto _ : state)
-        benchmark::DoNotOptimize(quadrilo::firstKind(phiOf(state), 30, {}, isa));
-    perPass(state, quadrilo::planPasses(phiOf(state)).passes);
+    perPass(state, passes);
 }
 
-void FastSecondKind(benchmark::State& state)
+// The time of the first evaluation of a new engine, and of the next one.
+void FirstEvaluation(benchmark::State& state, bool first)
 {
-    const auto isa = static_cast<Isa>(state.range(0));
-    if (!quadrilo::isaSupported(isa)) {
-        state.SkipWithError("instruction set not supported here");
-        return;
+    const quadrilo::Request request = quadrilo::firstKindRequest(1.5707963, 30);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto engine = std::make_unique<quadrilo::Engine>();
+        if (!first)
+            benchmark::DoNotOptimize(engine->evaluate(request));
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(engine->evaluate(request));
+        state.PauseTiming();
+        engine.reset();
+        state.ResumeTiming();
     }
-    state.SetLabel(quadrilo::isaName(isa));
-    for (auto _ : state)
-        benchmark::DoNotOptimize(quadrilo::secondKind({}, isa));
-    perPass(state, quadrilo::planPasses(quadrilo::kSecondKindEnd).passes);
 }
 
-constexpr long kHalfPi = 15707963; // phi * 1e7
-constexpr int kBest = static_cast<int>(Isa::Avx512);
-constexpr int kScalar = static_cast<int>(Isa::Scalar);
+// Keeps every row's time per pass for the table after the runs.
+class Reporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> perPass;
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (const auto it = run.counters.find("per_pass"); it != run.counters.end() && !run.error_occurred)
+                perPass[run.benchmark_name()] = it->second;
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+std::string row(const char* what, const std::string& isa, const char* phi)
+{
+    return std::string(what) + "/" + isa + "/" + phi;
+}
+
+// As the library names a row measured in real time.
+std::string timed(const std::string& row) { return row + "/real_time"; }
 
 } // namespace
 
-BENCHMARK(StraightforwardFirstKind)->Arg(kHalfPi)->Arg(5000000)->Arg(1000000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(HoistedFirstKind)->Arg(kHalfPi)->Unit(benchmark::kMillisecond);
-BENCHMARK(StraightforwardSecondKind)->Unit(benchmark::kMillisecond);
-BENCHMARK(ReferenceFirstKind)->Arg(kHalfPi)->Unit(benchmark::kMillisecond);
-BENCHMARK(FastFirstKind)
-    ->Args({kHalfPi, kBest})
-    ->Args({kHalfPi, static_cast<int>(Isa::Avx2)})
-    ->Args({kHalfPi, kScalar})
-    ->Args({5000000, kBest})
-    ->Args({1000000000, kBest})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(FastSecondKind)->Arg(kBest)->Arg(kScalar)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    struct Limit {
+        const char* name;
+        double phi;
+    };
+    const std::vector<Limit> limits = {{"1.5707963", 1.5707963}, {"100", 100.0}, {"1000", 1000.0}};
+    std::vector<Isa> isas;
+    for (Isa isa : {Isa::Avx512, Isa::Avx2, Isa::Scalar})
+        if (quadrilo::isaSupported(isa))
+            isas.push_back(isa);
+
+    for (const Limit& limit : {limits[0], limits[1]})
+        benchmark::RegisterBenchmark(row("Straightforward", "libm", limit.name).c_str(),
+                                     Straightforward, limit.phi)
+            ->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(row("Reference", "mpfr", limits[0].name).c_str(), Reference, limits[0].phi)
+        ->Unit(benchmark::kMillisecond)->UseRealTime();
+    for (Isa isa : isas) {
+        const std::string name = quadrilo::isaName(isa);
+        for (const Limit& limit : limits) {
+            benchmark::RegisterBenchmark(row("Floor", name, limit.name).c_str(), Floor, isa, limit.phi)
+                ->Unit(benchmark::kMillisecond)->UseRealTime();
+            benchmark::RegisterBenchmark(row("Engine", name, limit.name).c_str(), Engine, isa, limit.phi)
+                ->Unit(benchmark::kMillisecond)->UseRealTime();
+        }
+        benchmark::RegisterBenchmark(("SecondKind/" + name).c_str(), SecondKind, isa)
+            ->Unit(benchmark::kMillisecond)->UseRealTime();
+    }
+    benchmark::RegisterBenchmark("FirstEvaluation/new_engine", FirstEvaluation, true)
+        ->Unit(benchmark::kMillisecond)->Iterations(20);
+    benchmark::RegisterBenchmark("FirstEvaluation/second_one", FirstEvaluation, false)
+        ->Unit(benchmark::kMillisecond)->Iterations(20);
+
+    benchmark::Initialize(&argc, argv);
+    Reporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    // The straightforward loop takes about half a minute at phi = 1000; its
+    // time per pass there is taken from phi = 100.
+    std::printf("\nengine, first kind, ns per pass (ratio to the floor; speed-up over the "
+                "straightforward loop)\n");
+    for (Isa isa : isas) {
+        const std::string name = quadrilo::isaName(isa);
+        for (const Limit& limit : limits) {
+            const auto engine = reporter.perPass.find(timed(row("Engine", name, limit.name)));
+            const auto floor = reporter.perPass.find(timed(row("Floor", name, limit.name)));
+            auto plain = reporter.perPass.find(timed(row("Straightforward", "libm", limit.name)));
+            if (plain == reporter.perPass.end())
+                plain = reporter.perPass.find(timed(row("Straightforward", "libm", "100")));
+            if (engine == reporter.perPass.end() || floor == reporter.perPass.end())
+                continue;
+            std::printf("  %-6s phi %-10s %7.3f ns  floor %5.2fx", name.c_str(), limit.name,
+                        engine->second * 1e9, engine->second / floor->second);
+            if (plain != reporter.perPass.end())
+                std::printf("  straightforward /%6.1f", plain->second / engine->second);
+            std::printf("\n");
+        }
+    }
+    benchmark::Shutdown();
+}

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "compute/crew.h"
 #include "compute/kernels.h"
 #include "compute/passes.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace quadrilo {
@@ -20,23 +22,60 @@ struct Evaluation {
     double lastCounter = 0.0; // 0 when no pass ran
 };
 
-// Called, from one of the evaluating threads at a time, each time a further
-// block of passes is summed, with the passes summed so far (of
-// planPasses(end).passes). Returning false stops the evaluation.
-using ProgressFn = std::function<bool(std::uint64_t passesDone)>;
+// One evaluation, its input converted, checked and planned.
+struct Request {
+    PassPlan plan;
+    double m = 0.0;          // the squared sine of the argument
+    bool reciprocal = true;  // first kind: terms h / r; second kind: h * r
+};
 
 // Throws InputRefused for an upper limit where the loop would never end: not
 // finite, or from kLimitBound on.
-void checkUpperLimit(double phi);
+Request firstKindRequest(double phi, double degrees);
+Request secondKindRequest();
 
-// Incomplete integral of the first kind, F(phi, alpha) with alpha in degrees.
-// Throws InputRefused for a phi that is not finite or not below kLimitBound,
-// RuntimeError(DivisionByZero) when an integrand's root is 0.
-// Returns nothing when `progress` asked to stop.
-std::optional<Evaluation> firstKind(double phi, double degrees, const ProgressFn& progress = {},
-                                    Isa isa = bestIsa());
+// Called, from one of the evaluating threads at a time, each time a further
+// block of passes is summed, with the passes summed so far (of
+// request.plan.passes). Returning false stops the evaluation.
+using ProgressFn = std::function<bool(std::uint64_t passesDone)>;
 
-// Complete integral of the second kind at 5 degrees, up to kPi / 2.
-std::optional<Evaluation> secondKind(const ProgressFn& progress = {}, Isa isa = bestIsa());
+struct EngineSettings {
+    unsigned workers = 0;      // threads that compute; 0: one per core
+    Isa isa = bestIsa();       // lowered to what the processor has
+    ThreadFactory startThread; // how the workers start; empty: std::thread
+};
+
+// The rectangle sums with the bits of the plain loop, computed in parallel.
+// It owns its worker threads, their buffers and the sines that every
+// evaluation needs again; creating it prepares all of them, so that the
+// first evaluation is as fast as the next. One evaluation at a time; a
+// second caller waits for the first.
+class Engine {
+public:
+    explicit Engine(EngineSettings settings = {});
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    unsigned workers() const;
+    Isa isa() const;
+
+    // Throws RuntimeError(DivisionByZero) when a first-kind root is 0.
+    // Returns nothing when `progress` asked to stop.
+    std::optional<Evaluation> evaluate(const Request& request, const ProgressFn& progress = {});
+
+    std::optional<Evaluation> firstKind(double phi, double degrees, const ProgressFn& progress = {})
+    {
+        return evaluate(firstKindRequest(phi, degrees), progress);
+    }
+    std::optional<Evaluation> secondKind(const ProgressFn& progress = {})
+    {
+        return evaluate(secondKindRequest(), progress);
+    }
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 } // namespace quadrilo

@@ -29,7 +29,7 @@ struct Scalar {
 namespace quadrilo::kernel {
 const Kernel& kernelScalar()
 {
-    static const Kernel kernel{&Impl<Scalar>::terms, &Impl<Scalar>::units};
+    static const Kernel kernel{&Impl<Scalar>::terms, &Impl<Scalar>::units, &Impl<Scalar>::floor};
     return kernel;
 }
 } // namespace quadrilo::kernel

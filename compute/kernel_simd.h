@@ -120,31 +120,33 @@ struct Impl {
                 rotate(s, c, run.sinStride, run.cosStride);
             }
         }
+        const V twiceLeapHi = splat(2 * run.cosLeap.hi), twiceLeapLo = splat(2 * run.cosLeap.lo);
+        const std::size_t rows = (run.count + kLanes - 1) / kLanes;
+        bool zeroRoot = false;
+        // Every lane's recurrence is independent of the others: a row's K
+        // chains of dependent steps overlap each other and the divisions.
         DD s[K], next[K];
         for (int k = 0; k < K; ++k) {
             s[k] = {load(sh + k * W), load(sl + k * W)};
             next[k] = {load(sh + kLanes + k * W), load(sl + kLanes + k * W)};
         }
-        const V twiceLeapHi = splat(2 * run.cosLeap.hi), twiceLeapLo = splat(2 * run.cosLeap.lo);
-
-        bool zeroRoot = false;
-        for (std::size_t row = 0; row * kLanes < run.count; ++row) {
+        for (std::size_t row = 0; row < rows; ++row) {
             for (int k = 0; k < K; ++k) {
                 const std::size_t j0 = row * kLanes + static_cast<std::size_t>(k * W);
                 V sine = s[k].hi;
                 const V margin = Ops::halfUlp(sine) - kError;
                 const V off = s[k].lo < 0.0 ? -s[k].lo : s[k].lo;
                 const auto unsure = off >= margin;
-                if (Ops::any(unsure))
+                if (Ops::any(unsure)) [[unlikely]]
                     for (int i = 0; i < W; ++i)
                         if (Ops::lane(unsure, i) && j0 + static_cast<std::size_t>(i) < run.count)
                             Ops::set(sine, i,
-                                     quadrilo::correctSin(
-                                         run.base + (run.first + static_cast<double>(j0 + i)) * run.stride));
+                                     quadrilo::correctSin(run.base + (run.first + static_cast<double>(j0 + i)) *
+                                                                         run.stride));
                 const V r = Ops::root(1.0 - m * (sine * sine));
                 if (reciprocal) {
                     const auto zero = r == 0.0;
-                    if (Ops::any(zero))
+                    if (Ops::any(zero)) [[unlikely]]
                         for (int i = 0; i < W; ++i)
                             if (Ops::lane(zero, i) && j0 + static_cast<std::size_t>(i) < run.count)
                                 zeroRoot = true;
@@ -192,6 +194,28 @@ struct Impl {
                 total += Ops::get(sum[u], l);
             }
         *exact = !Ops::any(tie) && top < 0x1p51;
+        return total;
+    }
+
+    // The floor of the benchmarks: a square root and a division per pass,
+    // in independent chains, and nothing else.
+    static double floor(std::size_t passes)
+    {
+        constexpr int U = 4;
+        V x[U], sum[U];
+        for (int u = 0; u < U; ++u) {
+            x[u] = splat(1.0 + u);
+            sum[u] = V{};
+        }
+        for (std::size_t i = 0; i + U * W <= passes; i += U * W)
+            for (int u = 0; u < U; ++u) {
+                sum[u] += 1.0 / Ops::root(x[u]);
+                x[u] += 1.0;
+            }
+        double total = 0.0;
+        for (int u = 0; u < U; ++u)
+            for (int l = 0; l < W; ++l)
+                total += Ops::get(sum[u], l);
         return total;
     }
 };

@@ -46,9 +46,14 @@ using TermsFn = bool (*)(const Run& run, double m, bool reciprocal, double* t);
 // a tie between two integers or not below 2^51.
 using UnitsFn = double (*)(const double* t, std::size_t n, double scale, bool* exact);
 
+// For the benchmarks: `passes` square roots and divisions and nothing else,
+// the least that the terms of as many passes need.
+using FloorFn = double (*)(std::size_t passes);
+
 struct Kernel {
     TermsFn terms;
     UnitsFn units;
+    FloorFn floor;
 };
 
 const Kernel& forIsa(Isa isa);

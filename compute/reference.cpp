@@ -49,12 +49,6 @@ Evaluation rectangleSum(double end, double m, bool reciprocal)
 
 } // namespace
 
-double squaredSine(double x)
-{
-    const double s = correctSin(x);
-    return s * s;
-}
-
 double term(double theta, double m, bool reciprocal)
 {
     const double r = std::sqrt(1.0 - m * squaredSine(theta));

@@ -44,13 +44,19 @@ double correctSin(double x)
 {
     Scratch& s = scratch();
     mpfr_set_d(s.in, x, MPFR_RNDN); // exact: 53 bits hold any double
-    const int inexact = mpfr_sin(s.out, s.in, MPFR_RNDN);
-    // A result in the subnormal range would be rounded twice; only |x| below
-    // 2^-1021 lands there, where sin(x) rounds to x itself.
-    if (mpfr_get_exp(s.out) < -1021)
+    mpfr_sin(s.out, s.in, MPFR_RNDN);
+    // sin(+-0) is +-0, whose exponent MPFR leaves undefined. A result in the
+    // subnormal range would be rounded twice; only |x| below 2^-1021 lands
+    // there, where sin(x) rounds to x itself.
+    if (mpfr_zero_p(s.out) || mpfr_get_exp(s.out) < -1021)
         return x;
-    (void)inexact;
     return mpfr_get_d(s.out, MPFR_RNDN);
+}
+
+double squaredSine(double x)
+{
+    const double s = correctSin(x);
+    return s * s;
 }
 
 void sinCosOfMultiple(double x, unsigned k, DoubleDouble& sine, DoubleDouble& cosine)

@@ -7,6 +7,10 @@ namespace quadrilo {
 // computed. Safe to call from any thread.
 double correctSin(double x);
 
+// fl(correctSin(x)^2): the squared sine of the argument, formed once per
+// evaluation.
+double squaredSine(double x);
+
 // A double-double: hi + lo with |lo| <= ulp(hi) / 2.
 struct DoubleDouble {
     double hi = 0.0;

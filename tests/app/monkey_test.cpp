@@ -38,9 +38,9 @@ struct Expected {
     bool cancel = false;           // long: the monkey cancels it if it can
 };
 
-QString firstKindText(double phi, double degrees)
+QString firstKindText(quadrilo::Engine& engine, double phi, double degrees)
 {
-    return QString::fromStdString(quadrilo::resultText(quadrilo::firstKind(phi, degrees)->sum, ","));
+    return QString::fromStdString(quadrilo::resultText(engine.firstKind(phi, degrees)->sum, ","));
 }
 
 } // namespace
@@ -49,6 +49,7 @@ class MonkeyTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<Form1> form;
+    std::unique_ptr<quadrilo::Engine> engine = std::make_unique<quadrilo::Engine>();
     std::mt19937_64 random;
     QString context; // what happened last, for a failure's message
     int cancelled = 0, reports = 0;
@@ -152,12 +153,11 @@ class MonkeyTest : public QObject {
             try {
                 const auto input = quadrilo::readFirstKindInput(field(0)->text().toStdString(),
                                                                 field(1)->text().toStdString());
-                quadrilo::checkUpperLimit(input.phi);
-                if (quadrilo::planPasses(input.phi).passes > kMostPasses) {
+                if (quadrilo::firstKindRequest(input.phi, input.degrees).plan.passes > kMostPasses) {
                     e.cancel = true;
                     return e;
                 }
-                e.shown = firstKindText(input.phi, input.degrees);
+                e.shown = firstKindText(*engine, input.phi, input.degrees);
             } catch (const quadrilo::Failure& failure) {
                 e.report = QString::fromStdString(failure.title());
             }
@@ -186,7 +186,7 @@ class MonkeyTest : public QObject {
             } else { // it ended first: hold it to the engine after all
                 const auto input = quadrilo::readFirstKindInput(field(0)->text().toStdString(),
                                                                 field(1)->text().toStdString());
-                expected.shown = firstKindText(input.phi, input.degrees);
+                expected.shown = firstKindText(*engine, input.phi, input.degrees);
             }
         }
         if (!QTest::qWaitFor([this] { return !busy(); }, 20000))

@@ -1,4 +1,5 @@
 #include "compute/engine.h"
+#include "engines.h"
 #include "compute/input.h"
 #include "platform/errors.h"
 
@@ -10,7 +11,6 @@
 
 namespace {
 
-using quadrilo::firstKind;
 using quadrilo::kPi;
 using quadrilo::planPasses;
 
@@ -74,7 +74,7 @@ TEST(FirstKind, ArgumentSignDoesNotMatter)
 
 TEST(SecondKind, AlwaysTheSameValue)
 {
-    const auto result = quadrilo::secondKind();
+    const auto result = secondKind();
     ASSERT_TRUE(result);
     EXPECT_EQ(result->passes, 1570797u);
     EXPECT_EQ(result->lastCounter, 1.5707969999609606);
@@ -122,7 +122,7 @@ TEST(FirstKind, LiesWithinItsErrorBoundOfTheExactIntegral)
 
 TEST(SecondKind, LiesWithinItsErrorBoundOfTheExactIntegral)
 {
-    const auto result = quadrilo::secondKind();
+    const auto result = secondKind();
     const double k = std::sin(kPi / 180 * 5);
     const double exact = std::comp_ellint_2(k); // up to pi/2, not kPi/2
     const double gmin = std::sqrt(1.0 - k * k);

@@ -1,4 +1,5 @@
 #include "compute/engine.h"
+#include "engines.h"
 #include "compute/kernels.h"
 #include "compute/reference.h"
 #include "compute/sine.h"
@@ -71,7 +72,7 @@ TEST_P(FastEngine, EqualsTheReferenceBitForBitOnEveryInstructionSet)
     const Case& c = GetParam();
     const auto reference = quadrilo::firstKindReference(c.phi, c.degrees);
     for (Isa isa : supportedIsas()) {
-        const auto fast = quadrilo::firstKind(c.phi, c.degrees, {}, isa);
+        const auto fast = firstKind(c.phi, c.degrees, {}, isa);
         ASSERT_TRUE(fast);
         EXPECT_EQ(fast->passes, reference.passes) << quadrilo::isaName(isa);
         EXPECT_EQ(fast->lastCounter, reference.lastCounter) << quadrilo::isaName(isa);
@@ -91,9 +92,9 @@ INSTANTIATE_TEST_SUITE_P(Table, FastEngine, testing::ValuesIn(cases()),
 TEST(FastEngine, InstructionSetsAgreeFarOut)
 {
     for (const double phi : {64.0, 100.0}) {
-        const auto scalar = quadrilo::firstKind(phi, 30, {}, Isa::Scalar);
+        const auto scalar = firstKind(phi, 30, {}, Isa::Scalar);
         for (Isa isa : supportedIsas()) {
-            const auto fast = quadrilo::firstKind(phi, 30, {}, isa);
+            const auto fast = firstKind(phi, 30, {}, isa);
             EXPECT_EQ(fast->sum, scalar->sum) << quadrilo::isaName(isa) << " phi " << phi;
             EXPECT_EQ(fast->passes, scalar->passes);
         }
@@ -104,7 +105,7 @@ TEST(FastEngine, SecondKindEqualsTheReference)
 {
     const auto reference = quadrilo::secondKindReference();
     for (Isa isa : supportedIsas()) {
-        const auto fast = quadrilo::secondKind({}, isa);
+        const auto fast = secondKind({}, isa);
         ASSERT_TRUE(fast);
         EXPECT_EQ(fast->sum, reference.sum) << quadrilo::isaName(isa);
         EXPECT_EQ(fast->passes, reference.passes);
@@ -115,7 +116,7 @@ TEST(FastEngine, ZeroRootIsADivisionByZeroOnEveryInstructionSet)
 {
     for (Isa isa : supportedIsas()) {
         try {
-            quadrilo::firstKind(142.9424658, 89.999999, {}, isa);
+            firstKind(142.9424658, 89.999999, {}, isa);
             ADD_FAILURE() << "evaluated with " << quadrilo::isaName(isa);
         } catch (const quadrilo::RuntimeError& error) {
             EXPECT_EQ(error.code(), quadrilo::RuntimeError::DivisionByZero);

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace quadrilo {
+
+// Starts a thread running `body`; throws (std::system_error, as std::thread
+// does) when the system has no thread to give.
+using ThreadFactory = std::function<std::thread(std::function<void()> body)>;
+
+// Threads kept for the life of their owner, so that an evaluation does not
+// wait for a new thread to be scheduled. Asked for n, it keeps as many as the
+// system gives, down to none: then the calling thread does all the work.
+class Crew {
+public:
+    // `prepare(i)` runs first on each thread i that starts.
+    Crew(unsigned wanted, const ThreadFactory& start, const std::function<void(unsigned)>& prepare);
+    ~Crew();
+    Crew(const Crew&) = delete;
+    Crew& operator=(const Crew&) = delete;
+
+    // Threads that run a job: the helpers, or 1 (the caller) when none started.
+    unsigned size() const;
+
+    // Runs job(i) for every i below size(), on the helpers, or on the calling
+    // thread when there are none, and returns when all have returned. The
+    // job must not throw. One caller at a time.
+    void run(const std::function<void(unsigned)>& job);
+
+private:
+    void serve(unsigned index, const std::function<void(unsigned)>& prepare);
+
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    const std::function<void(unsigned)>* job_ = nullptr;
+    std::size_t pending_ = 0;
+    std::uint64_t generation_ = 0;
+    bool closing_ = false;
+};
+
+} // namespace quadrilo

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "compute/kernels.h"
+
+#include <cstddef>
+
+namespace quadrilo {
+
+// A block's terms counted in units of ulp(S) for some S: see ExactSum.
+struct Counted {
+    double scale = 0.0; // 1 / ulp(S) it was counted for; 0: not counted
+    double units = 0.0; // sum of round(t_i * scale)
+    bool exact = false; // no tie, no term at or above 2^51 units
+};
+
+// S = fl(t + S) over blocks of terms in increasing order, with the bits of
+// the plain chain but mostly a block at a time.
+//
+// While S stays in one binade [2^(e-1), 2^e), with u = ulp(S) = 2^(e-53),
+// S is an integer multiple of u and fl(S + t) = S + u * round(t / u) for any
+// t >= 0 whose quotient t / u is not a tie (a tie is broken by the parity of
+// S, which moves) and as long as the result stays below 2^e. Every term is
+// positive, so every partial sum of a block stays below the block's total:
+// if S / u + K <= 2^53 - 1, with K the sum of round(t_i / u), the whole block
+// adds exactly as S + K * u, in any order. K is a sum of integers; while it
+// stays below 2^53 every partial sum of it is exact, and rounding is
+// monotone, so a K that came out too large to fit was too large exactly.
+//
+// The caller counts K with `scale` = 1 / u of S as it last saw it, possibly
+// on another thread, before the block's turn. add() takes K only when that
+// scale is still the one of S, nothing was a tie or large (t / u >= 2^51),
+// and the block fits in the binade; otherwise it retries in pieces of 256
+// counted afresh, and a piece that still cannot go is added term by term.
+// S = 0 counts nothing (0 has no binade); its first term starts it.
+//
+// Preconditions: terms are finite and not negative; a block passed to add()
+// is padded with zeros to a multiple of 8; blocks come in order.
+class ExactSum {
+public:
+    explicit ExactSum(kernel::UnitsFn units) : units_(units) {}
+
+    double value() const { return sum_; }
+
+    // 1 / ulp(S), or 0 while S is 0.
+    double scale() const { return scaleOf(sum_); }
+    static double scaleOf(double s);
+
+    // Counts a block for the current or a given scale.
+    Counted count(const double* terms, std::size_t padded, double scale) const;
+
+    void add(const double* terms, std::size_t count, const Counted& counted);
+
+private:
+    bool addIfExact(const Counted& counted);
+
+    kernel::UnitsFn units_;
+    double sum_ = 0.0;
+};
+
+} // namespace quadrilo
