@@ -133,9 +133,11 @@ public:
 
     void ReportRuns(const std::vector<Run>& runs) override
     {
+        // With repetitions, the median stands for the row.
         for (const Run& run : runs)
-            if (const auto it = run.counters.find("per_pass"); it != run.counters.end() && !run.error_occurred)
-                perPass[run.benchmark_name()] = it->second;
+            if (const auto it = run.counters.find("per_pass"); it != run.counters.end() && !run.error_occurred &&
+                (run.run_type == Run::RT_Iteration || run.aggregate_name == "median"))
+                perPass[run.run_name.str()] = it->second;
         ConsoleReporter::ReportRuns(runs);
     }
 };
