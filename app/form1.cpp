@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <utility>
+
 namespace {
 
 // The design is in twips; at 96 dpi one logical pixel is 15 twips.
@@ -200,7 +202,8 @@ Form1::Form1(const QLocale& locale, QWidget* parent)
 // engine goes.
 Form1::~Form1()
 {
-    delete evaluator_;
+    qApp->removeEventFilter(this);
+    delete std::exchange(evaluator_, nullptr);
 }
 
 void Form1::Command1_Click()
@@ -355,7 +358,7 @@ bool Form1::isInputForThisWindow(QObject* watched, QEvent* event) const
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (evaluator_->running() && isInputForThisWindow(watched, event))
+    if (evaluator_ && evaluator_->running() && isInputForThisWindow(watched, event))
         return true;
     if ((watched == Text1 || watched == Text2) && event->type() == QEvent::KeyPress) {
         const int code = characterCode(*static_cast<QKeyEvent*>(event));

@@ -182,13 +182,16 @@ class CorrectSine : public testing::TestWithParam<SineCase> {};
 
 TEST_P(CorrectSine, IsTheNearestDouble)
 {
-    EXPECT_EQ(quadrilo::correctSin(GetParam().x), GetParam().sine);
+    const double sine = quadrilo::correctSin(GetParam().x);
+    EXPECT_EQ(sine, GetParam().sine);
+    EXPECT_EQ(std::signbit(sine), std::signbit(GetParam().sine));
 }
 
 // Values whose correct rounding is known independently of any library.
 INSTANTIATE_TEST_SUITE_P(
     Table, CorrectSine,
-    testing::Values(SineCase{"Zero", 0.0, 0.0}, SineCase{"Tiny", 1e-300, 1e-300},
+    testing::Values(SineCase{"Zero", 0.0, 0.0}, SineCase{"MinusZero", -0.0, -0.0},
+                    SineCase{"Tiny", 1e-300, 1e-300},
                     SineCase{"SmallKeepsItself", 0x1p-30, 0x1p-30},
                     // pi - fl(pi) = 1.2246467991473532e-16 to 17 digits
                     SineCase{"DoubleNearestPi", 3.141592653589793, 1.2246467991473532e-16},
