@@ -97,6 +97,7 @@ private:
     void work(unsigned index);
     Buffer* freeBuffer(Worker& worker);
     void drain();
+    void stop();
     void computeTerms(std::uint64_t begin, std::uint64_t count, std::size_t& segment, double* out);
 
     const Isa isa_;
@@ -117,6 +118,7 @@ private:
     std::atomic<std::uint64_t> added_{0};
     std::atomic<bool> summing_{false};
     std::atomic<bool> stopped_{false};
+    std::atomic<std::uint64_t> events_{0}; // a block added, or the evaluation stopped
     std::mutex errorMutex_;
     std::exception_ptr error_;
 };
@@ -173,6 +175,7 @@ std::optional<Evaluation> Engine::Impl::evaluate(const Request& request, const P
     added_ = 0;
     summing_ = false;
     stopped_ = false;
+    events_ = 0;
     error_ = nullptr;
     for (const auto& worker : workers_)
         for (Buffer& buffer : worker->buffers)
@@ -217,25 +220,37 @@ void Engine::Impl::work(unsigned index)
             drain();
         }
     } catch (...) {
-        std::lock_guard lock(errorMutex_);
-        if (!error_)
-            error_ = std::current_exception();
-        stopped_ = true;
+        {
+            std::lock_guard lock(errorMutex_);
+            if (!error_)
+                error_ = std::current_exception();
+        }
+        stop();
     }
 }
 
+void Engine::Impl::stop()
+{
+    stopped_ = true;
+    ++events_;
+    events_.notify_all();
+}
+
 // Claiming a block needs a free buffer, so no more blocks wait than there are
-// buffers, and the ring of slots never wraps onto a block still waiting.
+// buffers, and the ring of slots never wraps onto a block still waiting. A
+// worker whose buffers both wait sleeps until a block is added: spinning
+// would take the processor from the worker it waits for.
 Buffer* Engine::Impl::freeBuffer(Worker& worker)
 {
     for (;;) {
+        const std::uint64_t seen = events_.load();
         for (Buffer& buffer : worker.buffers)
             if (!buffer.waiting.load(std::memory_order_acquire))
                 return &buffer;
         if (stopped_)
             return nullptr;
         drain();
-        std::this_thread::yield();
+        events_.wait(seen);
     }
 }
 
@@ -256,8 +271,10 @@ void Engine::Impl::drain()
             publishedScale_.store(sum_.scale(), std::memory_order_relaxed);
             slot.buffer->waiting.store(false, std::memory_order_release);
             added_.store(++done);
+            ++events_;
+            events_.notify_all();
             if (*progress_ && !(*progress_)(std::min(done * kBlock, request_->plan.passes)))
-                stopped_ = true;
+                stop();
         }
         summing_.store(false);
         if (done >= blocks_ || stopped_ || slots_[done % slots_.size()].block.load() != done)
