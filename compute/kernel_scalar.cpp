@@ -10,15 +10,17 @@ struct Scalar {
     static constexpr int W = 1;
     static double fma(double a, double b, double c) { return std::fma(a, b, c); }
     static double root(double x) { return std::sqrt(x); }
+    // As the vector lanes' (kernel_simd.h).
     static double halfUlp(double x)
     {
         std::uint64_t bits = 0;
         std::memcpy(&bits, &x, sizeof bits);
-        const std::uint64_t exponent = bits & 0x7ff0000000000000ULL;
+        const std::uint64_t exponent = (bits - 1) & 0x7ff0000000000000ULL;
         double power = 0.0;
         std::memcpy(&power, &exponent, sizeof power);
-        return (bits & 0x000fffffffffffffULL) == 0 ? power * 0x1p-54 : power * 0x1p-53;
+        return power * 0x1p-53;
     }
+    static double abs(double x) { return std::fabs(x); }
     static double get(double v, int) { return v; }
     static void set(double& v, int, double x) { v = x; }
     static bool lane(bool mask, int) { return mask; }
@@ -29,7 +31,8 @@ struct Scalar {
 namespace quadrilo::kernel {
 const Kernel& kernelScalar()
 {
-    static const Kernel kernel{&Impl<Scalar>::terms, &Impl<Scalar>::units, &Impl<Scalar>::floor};
+    static const Kernel kernel{&Impl<Scalar>::terms, &Impl<Scalar>::units, &Impl<Scalar>::sines,
+                                 &Impl<Scalar>::floor};
     return kernel;
 }
 } // namespace quadrilo::kernel

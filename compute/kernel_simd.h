@@ -16,7 +16,15 @@
 // at c are bounded so). A run of at most 2^15 points is at most 2^10 steps per
 // lane, so the sine is known to within 2^-83 + 2^-89: we take E = 2^-80. Its
 // correct rounding is the high part unless the low part lies within E of
-// half an ulp (Ziv's test); those few points, and zeros, get correctSin.
+// half the gap to the high part's nearer neighbour (Ziv's test); those few
+// points get correctSin. A high part of 0 is exact: the sine of a pass point
+// other than 0 is far above E.
+//
+// The lanes are independent, so a row's steps overlap each other and the
+// root and division; each lane's state is updated in place, two rows a turn,
+// so that what does not fit in registers is spilled whole, never moved
+// through general registers. A root of 0 gives an infinite term, looked for
+// only when some lane's root was 0.
 #pragma once
 
 #include "compute/kernels.h"
@@ -39,12 +47,22 @@ struct Lanes {
     {
         L bits;
         __builtin_memcpy(&bits, &x, sizeof bits);
-        const L exponent = bits & 0x7ff0000000000000LL;
-        V power; // 2^e, or 0 for 0
+        // One less in the last place: a power of two 2^e falls to the binade
+        // below, whose half gap 2^(e-54) is its distance to the neighbour
+        // below; anything else keeps its binade. (0 would give infinity.)
+        const L exponent = (bits - 1) & 0x7ff0000000000000LL;
+        V power;
         __builtin_memcpy(&power, &exponent, sizeof power);
-        const L mantissa = bits & 0x000fffffffffffffLL;
-        // Below a power of two the neighbour is half as far.
-        return mantissa == 0 ? power * 0x1p-54 : power * 0x1p-53;
+        return power * 0x1p-53;
+    }
+    static V abs(V x)
+    {
+        L bits;
+        __builtin_memcpy(&bits, &x, sizeof bits);
+        bits &= 0x7fffffffffffffffLL;
+        V y;
+        __builtin_memcpy(&y, &bits, sizeof y);
+        return y;
     }
     static double get(V v, int i) { return v[i]; }
     static void set(V& v, int i, double x) { v[i] = x; }
@@ -52,7 +70,7 @@ struct Lanes {
 };
 
 // Ops provides: V (W doubles, or a double when W is 1), W, fma, root, any,
-// halfUlp, and lane access get / set / lane.
+// halfUlp, abs, and lane access get / set / lane.
 template <typename Ops>
 struct Impl {
     using V = typename Ops::V;
@@ -81,6 +99,16 @@ struct Impl {
         e = Ops::fma(a.lo, bh, e);
         return {p, e};
     }
+    // a - b, renormalised: the two-sum of a.hi and -b.hi.
+    static DD sub(DD a, DD b)
+    {
+        const V s = a.hi - b.hi;
+        const V bb = s - a.hi;
+        V e = (a.hi - (s - bb)) - (b.hi + bb);
+        e = e + a.lo - b.lo;
+        const V hi = s + e;
+        return {hi, e - (hi - s)};
+    }
     // a + sign * b, renormalised.
     static DD add(DD a, DD b)
     {
@@ -93,8 +121,6 @@ struct Impl {
     }
     static DD neg(DD a) { return {-a.hi, -a.lo}; }
 
-    // a - b.
-    static DD sub(DD a, DD b) { return add(a, neg(b)); }
 
     // Rotate (s, c) by the angle whose sine and cosine are (S, C).
     static void rotate(DD& s, DD& c, DoubleDouble S, DoubleDouble C)
@@ -106,9 +132,12 @@ struct Impl {
         c = nc;
     }
 
-    static bool terms(const Run& run, double m, bool reciprocal, double* t)
+    // Calls use(sine, j0) with the correctly rounded sines of points j0 to
+    // j0 + W - 1 of the run, for every row of lanes; lanes past the run's
+    // count hold sines of the points after it, not rounded with care.
+    template <typename Use>
+    static void walk(const Run& run, Use use)
     {
-        constexpr double h = 0.000001;
         // The sines of the first two rows, point after point.
         double sh[2 * kLanes], sl[2 * kLanes];
         {
@@ -122,20 +151,22 @@ struct Impl {
         }
         const V twiceLeapHi = splat(2 * run.cosLeap.hi), twiceLeapLo = splat(2 * run.cosLeap.lo);
         const std::size_t rows = (run.count + kLanes - 1) / kLanes;
-        bool zeroRoot = false;
-        // Every lane's recurrence is independent of the others: a row's K
-        // chains of dependent steps overlap each other and the divisions.
-        DD s[K], next[K];
+        // a holds the row in use, b the next; the step overwrites a with the
+        // row after b.
+        V ah[K], al[K], bh[K], bl[K];
         for (int k = 0; k < K; ++k) {
-            s[k] = {load(sh + k * W), load(sl + k * W)};
-            next[k] = {load(sh + kLanes + k * W), load(sl + kLanes + k * W)};
+            ah[k] = load(sh + k * W);
+            al[k] = load(sl + k * W);
+            bh[k] = load(sh + kLanes + k * W);
+            bl[k] = load(sl + kLanes + k * W);
         }
-        for (std::size_t row = 0; row < rows; ++row) {
+        const auto row = [&](std::size_t r, V* hi, V* lo, const V* nextHi, const V* nextLo) {
+#pragma GCC unroll 8
             for (int k = 0; k < K; ++k) {
-                const std::size_t j0 = row * kLanes + static_cast<std::size_t>(k * W);
-                V sine = s[k].hi;
+                const std::size_t j0 = r * kLanes + static_cast<std::size_t>(k * W);
+                V sine = hi[k];
                 const V margin = Ops::halfUlp(sine) - kError;
-                const V off = s[k].lo < 0.0 ? -s[k].lo : s[k].lo;
+                const V off = Ops::abs(lo[k]);
                 const auto unsure = off >= margin;
                 if (Ops::any(unsure)) [[unlikely]]
                     for (int i = 0; i < W; ++i)
@@ -143,23 +174,42 @@ struct Impl {
                             Ops::set(sine, i,
                                      quadrilo::correctSin(run.base + (run.first + static_cast<double>(j0 + i)) *
                                                                          run.stride));
-                const V r = Ops::root(1.0 - m * (sine * sine));
-                if (reciprocal) {
-                    const auto zero = r == 0.0;
-                    if (Ops::any(zero)) [[unlikely]]
-                        for (int i = 0; i < W; ++i)
-                            if (Ops::lane(zero, i) && j0 + static_cast<std::size_t>(i) < run.count)
-                                zeroRoot = true;
-                    store(t + j0, (1.0 / r) * h);
-                } else {
-                    store(t + j0, r * h);
-                }
-                const DD after = sub(mul(next[k], twiceLeapHi, twiceLeapLo), s[k]);
-                s[k] = next[k];
-                next[k] = after;
+                use(sine, j0);
+                const DD after = sub(mul(DD{nextHi[k], nextLo[k]}, twiceLeapHi, twiceLeapLo), DD{hi[k], lo[k]});
+                hi[k] = after.hi;
+                lo[k] = after.lo;
             }
+        };
+        for (std::size_t r = 0; r < rows; r += 2) {
+            row(r, ah, al, bh, bl);
+            if (r + 1 < rows)
+                row(r + 1, bh, bl, ah, al);
         }
-        return !zeroRoot;
+    }
+
+    static bool terms(const Run& run, double m, bool reciprocal, double* t)
+    {
+        constexpr double h = 0.000001;
+        auto zeros = V{} != V{};
+        if (reciprocal)
+            walk(run, [&](V sine, std::size_t j0) {
+                const V r = Ops::root(1.0 - m * (sine * sine));
+                zeros = zeros | (r == 0.0);
+                store(t + j0, (1.0 / r) * h);
+            });
+        else
+            walk(run, [&](V sine, std::size_t j0) { store(t + j0, Ops::root(1.0 - m * (sine * sine)) * h); });
+        // Lanes past the run do not count.
+        if (Ops::any(zeros))
+            for (std::size_t j = 0; j < run.count; ++j)
+                if (t[j] == __builtin_inf())
+                    return false;
+        return true;
+    }
+
+    static void sines(const Run& run, double* s)
+    {
+        walk(run, [&](V sine, std::size_t j0) { store(s + j0, sine); });
     }
 
     // n is a multiple of 8; four independent sums keep the adder busy.

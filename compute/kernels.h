@@ -46,6 +46,10 @@ using TermsFn = bool (*)(const Run& run, double m, bool reciprocal, double* t);
 // a tie between two integers or not below 2^51.
 using UnitsFn = double (*)(const double* t, std::size_t n, double scale, bool* exact);
 
+// The correctly rounded sines of a run's points, with the same room as
+// TermsFn: what the terms are made from, for the tests.
+using SinesFn = void (*)(const Run& run, double* s);
+
 // For the benchmarks: `passes` square roots and divisions and nothing else,
 // the least that the terms of as many passes need.
 using FloorFn = double (*)(std::size_t passes);
@@ -53,6 +57,7 @@ using FloorFn = double (*)(std::size_t passes);
 struct Kernel {
     TermsFn terms;
     UnitsFn units;
+    SinesFn sines;
     FloorFn floor;
 };
 

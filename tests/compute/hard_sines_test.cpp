@@ -1,0 +1,88 @@
+// The pass points below 64 whose sines lie nearest a rounding midpoint,
+// checked elsewhere at 300 bits (data/hard-sines.txt): every kernel must
+// notice that its sine there is too close to call, and round it correctly.
+#include "compute/kernels.h"
+#include "compute/passes.h"
+#include "compute/sine.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using quadrilo::Isa;
+
+struct HardSine {
+    double theta;
+    double sine; // correctly rounded
+};
+
+std::vector<HardSine> hardSines()
+{
+    std::vector<HardSine> rows;
+    std::ifstream file(QUADRILO_HARD_SINES);
+    for (std::string line; std::getline(file, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        std::string theta, decimal, sine;
+        fields >> theta >> decimal >> sine;
+        rows.push_back({std::strtod(theta.c_str(), nullptr), std::strtod(sine.c_str(), nullptr)});
+    }
+    return rows;
+}
+
+// A run of real pass points of theta's segment that ends `after` points
+// past theta, so that theta lands in another lane for each `after`.
+quadrilo::kernel::Run runTo(double theta, std::size_t count, std::size_t after)
+{
+    const quadrilo::PassPlan plan = quadrilo::planPasses(theta);
+    const quadrilo::Segment& segment = plan.segments.back();
+    quadrilo::kernel::Run run;
+    run.base = segment.base;
+    run.stride = segment.stride;
+    run.first = static_cast<double>(segment.count + after - count);
+    run.count = count;
+    quadrilo::sinCosOfMultiple(run.base + run.first * run.stride, 1, run.sinFirst, run.cosFirst);
+    quadrilo::sinCosOfMultiple(run.stride, 1, run.sinStride, run.cosStride);
+    quadrilo::DoubleDouble sinLeap;
+    quadrilo::sinCosOfMultiple(run.stride, quadrilo::kernel::kLanes, sinLeap, run.cosLeap);
+    return run;
+}
+
+TEST(HardSines, TheTableHasEveryPoint)
+{
+    EXPECT_EQ(hardSines().size(), 64u);
+}
+
+TEST(HardSines, TheReferenceSineRoundsThemCorrectly)
+{
+    for (const HardSine& row : hardSines())
+        EXPECT_EQ(quadrilo::correctSin(row.theta), row.sine) << std::hexfloat << row.theta;
+}
+
+TEST(HardSines, EveryKernelRoundsThemCorrectly)
+{
+    const auto rows = hardSines();
+    for (Isa isa : {Isa::Scalar, Isa::Avx2, Isa::Avx512}) {
+        if (!quadrilo::isaSupported(isa))
+            continue;
+        for (const HardSine& row : rows) {
+            // 70 points: the point falls in the recurrence's third row or later.
+            for (const std::size_t after : {0u, 5u, 31u}) {
+                const auto run = runTo(row.theta, 70 + after, after);
+                ASSERT_EQ(run.base + (run.first + static_cast<double>(69)) * run.stride, row.theta);
+                std::vector<double> s(run.count + quadrilo::kernel::kLanes);
+                quadrilo::kernel::forIsa(isa).sines(run, s.data());
+                EXPECT_EQ(s[69], row.sine) << quadrilo::isaName(isa) << std::hexfloat << " at " << row.theta;
+            }
+        }
+    }
+}
+
+} // namespace
