@@ -12,12 +12,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QTimer>
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <limits>
 #include <utility>
 
 namespace {
@@ -77,8 +79,9 @@ int characterCode(const QKeyEvent& key)
 
 } // namespace
 
-Form1::Form1(const QLocale& locale, QWidget* parent)
-    : QWidget(parent), locale_(locale), engine_(std::make_unique<quadrilo::Engine>())
+Form1::Form1(std::string decimalSeparator, QWidget* parent)
+    : QWidget(parent), separator_(std::move(decimalSeparator)),
+      engine_(std::make_unique<quadrilo::Engine>())
 {
     setWindowTitle(QStringLiteral("Form1"));
 
@@ -105,6 +108,10 @@ Form1::Form1(const QLocale& locale, QWidget* parent)
         f->setFont(designFont(Face::SansSerif, 13.5));
         f->setGeometry(box);
         f->setAcceptDrops(false);
+        f->setMaxLength(std::numeric_limits<int>::max()); // Qt's default keeps 32,767 characters
+        f->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(f, &QLineEdit::customContextMenuRequested, this,
+                [this, f](const QPoint& at) { showFieldMenu(f, at); });
         f->installEventFilter(this);
         return f;
     };
@@ -308,7 +315,7 @@ void Form1::showProgress()
 void Form1::showResult(double sum)
 {
     setResultText(QString::fromStdString(
-        quadrilo::resultText(sum, locale_.decimalPoint().toStdString())));
+        quadrilo::resultText(sum, separator_)));
 }
 
 // The label's accessible name is its caption, "Integrale"; the description
@@ -317,6 +324,21 @@ void Form1::setResultText(const QString& text)
 {
     Label4->setText(text);
     Label4->setAccessibleDescription(text.trimmed());
+}
+
+// The field's own menu, less the shortcuts that the key filter cancels (the
+// control characters of undo, cut, copy, paste and select all): the
+// actions work from the menu, their keys do nothing.
+void Form1::showFieldMenu(QLineEdit* field, const QPoint& at)
+{
+    QMenu* menu = field->createStandardContextMenu();
+    menu->setObjectName(QStringLiteral("fieldMenu"));
+    for (QAction* action : menu->actions()) {
+        action->setShortcut(QKeySequence());
+        action->setText(action->text().section(QLatin1Char('\t'), 0, 0));
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(field->mapToGlobal(at));
 }
 
 // The report is window-modal but does not block the event loop; the window
@@ -333,7 +355,7 @@ void Form1::report(const QString& title, const QString& description)
 
 void Form1::report(const quadrilo::Failure& failure)
 {
-    report(QString::fromStdString(failure.title()), QString::fromStdString(failure.what()));
+    report(QString::fromStdString(failure.title()), QString::fromStdString(failure.describe(separator_)));
 }
 
 bool Form1::isInputForThisWindow(QObject* watched, QEvent* event) const

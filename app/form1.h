@@ -1,13 +1,14 @@
 #pragma once
 
-#include <QLocale>
 #include <QWidget>
 
 #include "compute/engine.h"
+#include "platform/numfmt.h"
 
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
 
 class Evaluator;
 class QLabel;
@@ -27,8 +28,9 @@ class Form1 : public QWidget {
     Q_OBJECT
 
 public:
-    // `locale` gives the decimal separator of the result.
-    explicit Form1(const QLocale& locale = QLocale::system(), QWidget* parent = nullptr);
+    // `decimalSeparator` is the result's, and that of numbers in messages.
+    explicit Form1(std::string decimalSeparator = quadrilo::decimalSeparatorOf(""),
+                   QWidget* parent = nullptr);
     ~Form1() override;
 
 public slots:
@@ -55,8 +57,9 @@ private:
     void report(const QString& title, const QString& description);
     void report(const quadrilo::Failure& failure);
     bool isInputForThisWindow(QObject* watched, QEvent* event) const;
+    void showFieldMenu(QLineEdit* field, const QPoint& at);
 
-    QLocale locale_;
+    std::string separator_;
     std::unique_ptr<quadrilo::Engine> engine_;
     Evaluator* evaluator_ = nullptr;
     Kind running_ = Kind::First;

@@ -310,8 +310,7 @@ void Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std::s
 Request firstKindRequest(double phi, double degrees)
 {
     if (!std::isfinite(phi) || phi >= kLimitBound)
-        throw InputRefused("Il limite superiore è troppo grande: con il passo 0,000001 il calcolo "
-                           "non finirebbe mai. Inserire un valore minore di 17179869184.");
+        throw InputRefused(InputRefused::LimitTooLarge);
     return Request{planPasses(phi), squaredSine(kPi / 180 * degrees), true};
 }
 

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace quadrilo {
 
@@ -11,6 +12,8 @@ class Failure : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
     virtual std::string title() const = 0;
+    // The text for the user, numbers written with `separator`.
+    virtual std::string describe(std::string_view separator) const;
 };
 
 // A numbered run-time error, reported the way Italian users of desktop
@@ -32,8 +35,16 @@ private:
 // Input that the program declines to evaluate, with the reason in Italian.
 class InputRefused : public Failure {
 public:
-    using Failure::Failure;
+    enum Reason { LimitTooLarge };
+
+    explicit InputRefused(Reason reason);
+
+    Reason reason() const noexcept { return reason_; }
     std::string title() const override;
+    std::string describe(std::string_view separator) const override;
+
+private:
+    Reason reason_;
 };
 
 } // namespace quadrilo

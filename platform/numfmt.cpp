@@ -2,6 +2,9 @@
 
 #include <array>
 #include <charconv>
+#include <clocale>
+#include <langinfo.h>
+#include <locale.h>
 
 namespace quadrilo {
 
@@ -25,6 +28,20 @@ std::string formatFiveDecimals(double value, std::string_view separator)
     text.reserve(integral.size() + separator.size() + fraction.size());
     text.append(integral).append(separator).append(fraction);
     return text;
+}
+
+} // namespace quadrilo
+
+namespace quadrilo {
+
+std::string decimalSeparatorOf(const char* localeName)
+{
+    const locale_t numeric = newlocale(LC_NUMERIC_MASK, localeName, locale_t{});
+    if (numeric == locale_t{})
+        return ".";
+    std::string separator = nl_langinfo_l(RADIXCHAR, numeric);
+    freelocale(numeric);
+    return separator.empty() ? "." : separator;
 }
 
 } // namespace quadrilo

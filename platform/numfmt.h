@@ -11,4 +11,9 @@ namespace quadrilo {
 // settings). `value` must be finite and not negative.
 std::string formatFiveDecimals(double value, std::string_view separator);
 
+// The decimal separator of the C library's numeric settings for a locale
+// name ("" is the user's, from LC_ALL, LC_NUMERIC or LANG), the one source
+// the result text takes it from; "." for a locale the system does not have.
+std::string decimalSeparatorOf(const char* localeName);
+
 } // namespace quadrilo

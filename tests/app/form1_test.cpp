@@ -1,6 +1,9 @@
 #include "app/evaluator.h"
 #include "app/form1.h"
 #include "app/startup.h"
+#include "compute/engine.h"
+#include "compute/input.h"
+#include "platform/numfmt.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -98,7 +101,7 @@ private slots:
     void initTestCase() { prepareApplication(); }
     void init()
     {
-        form = std::make_unique<Form1>(QLocale(QLocale::Italian, QLocale::Italy));
+        form = std::make_unique<Form1>(",");
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
     }
@@ -334,7 +337,7 @@ private slots:
 
     void theDecimalSeparatorComesFromTheLocale()
     {
-        form = std::make_unique<Form1>(QLocale(QLocale::English, QLocale::UnitedStates));
+        form = std::make_unique<Form1>(quadrilo::decimalSeparatorOf("en_US.UTF-8"));
         form->show();
         click(option2());
         click(calcolo());
@@ -355,7 +358,7 @@ private slots:
         QTest::newRow("argument beyond a double") << "1" << "-" + QString(400, QLatin1Char('9'))
                                                   << "Errore di run-time '6'" << "Overflow";
         QTest::newRow("limit where the loop never ends")
-            << "17179869184" << "30" << "Valore non accettato" << "minore di 17179869184";
+            << "17179869184" << "30" << "Valore non accettato" << "passo 0,000001 il calcolo";
     }
     void failuresAreReportedAndTheWindowGoesOn()
     {
@@ -385,6 +388,45 @@ private slots:
         click(calcolo());
         QTRY_COMPARE_WITH_TIMEOUT(label4(), QStringLiteral("0,51617"), kPatience);
         QVERIFY(!report());
+    }
+
+    // The fields take text of any length: a number after 40,000 zeros.
+    void longPastedTextIsKeptWhole()
+    {
+        QGuiApplication::clipboard()->setText(QString(40000, QLatin1Char('0')) + QStringLiteral("1.5"));
+        text1()->setFocus();
+        std::unique_ptr<QMenu> menu(text1()->createStandardContextMenu());
+        for (QAction* action : menu->actions())
+            if (action->text().remove(QLatin1Char('&')).startsWith(QStringLiteral("Incolla")))
+                action->trigger();
+        QCOMPARE(text1()->text().size(), 40003);
+        typeInto(text2(), QStringLiteral("45"));
+        click(option1());
+        click(calcolo());
+        quadrilo::Engine engine(quadrilo::EngineSettings{1, quadrilo::bestIsa(), {}});
+        const QString expected = QString::fromStdString(quadrilo::resultText(engine.firstKind(1.5, 45)->sum, ","));
+        QTRY_COMPARE_WITH_TIMEOUT(label4(), expected, kPatience);
+    }
+
+    // The menu shows no shortcut: the key filter cancels all of them.
+    void theFieldMenuListsNoDeadShortcuts()
+    {
+        for (QLineEdit* field : {text1(), text2()}) {
+            emit field->customContextMenuRequested(QPoint(5, 5));
+            auto* menu = form->findChild<QMenu*>(QStringLiteral("fieldMenu"));
+            QVERIFY(menu);
+            int named = 0;
+            for (QAction* action : menu->actions()) {
+                if (action->isSeparator())
+                    continue;
+                ++named;
+                QVERIFY2(!action->text().contains(QLatin1Char('\t')), qPrintable(action->text()));
+                QVERIFY(action->shortcut().isEmpty());
+            }
+            QVERIFY(named >= 5); // Annulla, Taglia, Copia, Incolla, Seleziona tutto...
+            menu->close();
+            QTRY_VERIFY(!form->findChild<QMenu*>(QStringLiteral("fieldMenu")));
+        }
     }
 
     // Pasting through the field's context menu is not typing: the text goes

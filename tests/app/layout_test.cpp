@@ -100,7 +100,7 @@ private slots:
     void initTestCase() { prepareApplication(); }
     void init()
     {
-        form = std::make_unique<Form1>(QLocale(QLocale::Italian, QLocale::Italy));
+        form = std::make_unique<Form1>(",");
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }

@@ -44,4 +44,27 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Huge", 1e20, ",", "100000000000000000000,"}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
+struct Settings {
+    const char* name;
+    const char* locale;
+    const char* separator;
+};
+
+class Separator : public testing::TestWithParam<Settings> {};
+
+// The C library's own numeric settings; Qt's Arabic locale would write "٫"
+// next to Latin digits, the C library's "." agrees with them.
+TEST_P(Separator, IsTheCLibrarysForTheLocale)
+{
+    EXPECT_EQ(quadrilo::decimalSeparatorOf(GetParam().locale), GetParam().separator)
+        << GetParam().locale << " (./scripts/setup generates the locales the tests use)";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locales, Separator,
+    testing::Values(Settings{"Italian", "it_IT.UTF-8", ","}, Settings{"German", "de_DE.UTF-8", ","},
+                    Settings{"Arabic", "ar_EG.UTF-8", "."}, Settings{"AmericanEnglish", "en_US.UTF-8", "."},
+                    Settings{"C", "C", "."}, Settings{"NotOnTheSystem", "xx_YY.UTF-8", "."}),
+    [](const testing::TestParamInfo<Settings>& info) { return std::string(info.param.name); });
+
 } // namespace
