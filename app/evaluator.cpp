@@ -61,6 +61,11 @@ double Evaluator::shareDone() const
                               static_cast<double>(passes_);
 }
 
+void Evaluator::wait()
+{
+    settle();
+}
+
 void Evaluator::settle()
 {
     if (worker_.joinable())

@@ -25,6 +25,8 @@ public:
     // `passes` is the number the job will make, for the share done.
     void start(std::uint64_t passes, Job job);
     void cancel();
+    // Returns when the evaluation has ended; its outcome still arrives.
+    void wait();
     bool running() const { return worker_.joinable(); }
     double shareDone() const;
 

@@ -213,6 +213,17 @@ Form1::~Form1()
     delete std::exchange(evaluator_, nullptr);
 }
 
+// Closing stops the evaluation and waits for it, a block of passes at most.
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (evaluator_->running()) {
+        evaluator_->cancel();
+        evaluator_->wait();
+        ended();
+    }
+    QWidget::closeEvent(event);
+}
+
 void Form1::Command1_Click()
 {
     if (evaluator_->running())
@@ -302,7 +313,10 @@ void Form1::showProgress()
                                     QStringLiteral("Annulla"), 0, 1000, this);
     progress_->setObjectName(QStringLiteral("progress"));
     progress_->setWindowTitle(QStringLiteral("Quadrilo"));
-    progress_->setWindowModality(Qt::WindowModal);
+    // Not modal: the window manager's close request for a window that a
+    // modal dialog blocks never reaches it. The window takes no input all
+    // the same (eventFilter), and Escape there cancels too.
+    progress_->setWindowModality(Qt::NonModal);
     progress_->setMinimumDuration(0);
     progress_->setAutoClose(false);
     progress_->setAutoReset(false);
@@ -380,8 +394,11 @@ bool Form1::isInputForThisWindow(QObject* watched, QEvent* event) const
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (evaluator_ && evaluator_->running() && isInputForThisWindow(watched, event))
+    if (evaluator_ && evaluator_->running() && isInputForThisWindow(watched, event)) {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            evaluator_->cancel();
         return true;
+    }
     if ((watched == Text1 || watched == Text2) && event->type() == QEvent::KeyPress) {
         const int code = characterCode(*static_cast<QKeyEvent*>(event));
         if (code < 0)
