@@ -4,7 +4,14 @@
 
 #include <QMetaObject>
 
-Evaluator::Evaluator(QObject* parent) : QObject(parent) {}
+#include <system_error>
+
+Evaluator::Evaluator(quadrilo::ThreadFactory startThread, QObject* parent)
+    : QObject(parent), startThread_(std::move(startThread))
+{
+    if (!startThread_)
+        startThread_ = [](std::function<void()> body) { return std::thread(std::move(body)); };
+}
 
 Evaluator::~Evaluator()
 {
@@ -13,13 +20,23 @@ Evaluator::~Evaluator()
         worker_.join();
 }
 
-void Evaluator::start(std::uint64_t passes, Job job)
+bool Evaluator::start(std::uint64_t passes, Job job)
 {
     Q_ASSERT(!running());
     cancel_ = false;
     done_ = 0;
     passes_ = passes;
-    worker_ = std::thread([this, job = std::move(job)] {
+    try {
+        worker_ = startThread_([this, job = std::move(job)] { evaluate(job); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void Evaluator::evaluate(const Job& job)
+{
+    {
         const quadrilo::ProgressFn progress = [this](std::uint64_t done) {
             done_.store(done, std::memory_order_relaxed);
             return !cancel_.load(std::memory_order_relaxed);
@@ -46,7 +63,7 @@ void Evaluator::start(std::uint64_t passes, Job job)
             };
         }
         QMetaObject::invokeMethod(this, std::move(outcome), Qt::QueuedConnection);
-    });
+    }
 }
 
 void Evaluator::cancel()

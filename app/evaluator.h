@@ -19,11 +19,13 @@ class Evaluator : public QObject {
 public:
     using Job = std::function<std::optional<quadrilo::Evaluation>(const quadrilo::ProgressFn&)>;
 
-    explicit Evaluator(QObject* parent = nullptr);
+    // `startThread` starts the thread of each evaluation (empty: std::thread).
+    explicit Evaluator(quadrilo::ThreadFactory startThread = {}, QObject* parent = nullptr);
     ~Evaluator() override;
 
-    // `passes` is the number the job will make, for the share done.
-    void start(std::uint64_t passes, Job job);
+    // `passes` is the number the job will make, for the share done. Returns
+    // false, having started nothing, when the system has no thread for it.
+    [[nodiscard]] bool start(std::uint64_t passes, Job job);
     void cancel();
     // Returns when the evaluation has ended; its outcome still arrives.
     void wait();
@@ -36,8 +38,10 @@ signals:
     void cancelled();
 
 private:
+    void evaluate(const Job& job);
     void settle();
 
+    quadrilo::ThreadFactory startThread_;
     std::thread worker_;
     std::atomic<bool> cancel_{false};
     std::atomic<std::uint64_t> done_{0};

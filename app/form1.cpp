@@ -79,9 +79,9 @@ int characterCode(const QKeyEvent& key)
 
 } // namespace
 
-Form1::Form1(std::string decimalSeparator, QWidget* parent)
+Form1::Form1(std::string decimalSeparator, quadrilo::ThreadFactory startThread, QWidget* parent)
     : QWidget(parent), separator_(std::move(decimalSeparator)),
-      engine_(std::make_unique<quadrilo::Engine>())
+      engine_(std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, quadrilo::bestIsa(), startThread}))
 {
     setWindowTitle(QStringLiteral("Form1"));
 
@@ -179,7 +179,7 @@ Form1::Form1(std::string decimalSeparator, QWidget* parent)
     setTabOrder(Option1, Option2);
     Command1->setFocus();
 
-    evaluator_ = new Evaluator(this);
+    evaluator_ = new Evaluator(std::move(startThread), this);
     connect(evaluator_, &Evaluator::finished, this, &Form1::evaluated);
     connect(evaluator_, &Evaluator::failed, this, [this](const QString& title, const QString& text) {
         ended();
@@ -275,14 +275,20 @@ void Form1::seconda()
 // nothing can change the fields or start a second evaluation.
 void Form1::run(Kind kind, quadrilo::Request request)
 {
+    const std::uint64_t passes = request.plan.passes;
+    const bool started = evaluator_->start(passes, [engine = engine_.get(), request = std::move(request)](
+                                                       const quadrilo::ProgressFn& progress) {
+        return engine->evaluate(request, progress);
+    });
+    if (!started) {
+        report(QStringLiteral("Calcolo non avviato"),
+               QStringLiteral("Il sistema non concede un altro thread a Quadrilo. Chiudere qualche "
+                              "programma e premere di nuovo \"Calcolo\"."));
+        return;
+    }
     running_ = kind;
     qApp->installEventFilter(this);
     progressDelay_->start();
-    const std::uint64_t passes = request.plan.passes;
-    evaluator_->start(passes, [engine = engine_.get(), request = std::move(request)](
-                                  const quadrilo::ProgressFn& progress) {
-        return engine->evaluate(request, progress);
-    });
 }
 
 void Form1::evaluated(double sum)

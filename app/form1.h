@@ -28,9 +28,10 @@ class Form1 : public QWidget {
     Q_OBJECT
 
 public:
-    // `decimalSeparator` is the result's, and that of numbers in messages.
+    // `decimalSeparator` is the result's, and that of numbers in messages;
+    // `startThread` starts every thread the window's evaluations use.
     explicit Form1(std::string decimalSeparator = quadrilo::decimalSeparatorOf(""),
-                   QWidget* parent = nullptr);
+                   quadrilo::ThreadFactory startThread = {}, QWidget* parent = nullptr);
     ~Form1() override;
 
 public slots:

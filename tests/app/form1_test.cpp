@@ -18,6 +18,8 @@
 #include <QtTest>
 
 #include <memory>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -366,6 +368,38 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!busy(), kPatience);
         QCOMPARE(label4(), kSixSpaces);
         QTRY_VERIFY(!progress());
+    }
+
+    // A thread the system will not give: the click is reported, nothing is
+    // lost, and the next click computes once threads are there again.
+    void noThreadForTheEvaluationIsReported()
+    {
+        auto refuse = std::make_shared<bool>(false);
+        form = std::make_unique<Form1>(",", [refuse](std::function<void()> body) {
+            if (*refuse)
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            return std::thread(std::move(body));
+        });
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        typeInto(text1(), QStringLiteral("0.5"));
+        typeInto(text2(), QStringLiteral("60"));
+        click(option1());
+        *refuse = true;
+        click(calcolo());
+        QVERIFY(!busy());
+        QVERIFY(report());
+        QCOMPARE(report()->text(), QStringLiteral("Calcolo non avviato"));
+        QCOMPARE(label4(), kSixSpaces);
+        dismissReport();
+        QCOMPARE(text1()->text(), QStringLiteral("0.5"));
+        typeInto(text2(), QStringLiteral("0")); // the window takes input
+        QCOMPARE(text2()->text(), QStringLiteral("600"));
+        *refuse = false;
+        text2()->clear();
+        typeInto(text2(), QStringLiteral("60"));
+        click(calcolo());
+        QTRY_COMPARE_WITH_TIMEOUT(label4(), QStringLiteral("0,51617"), kPatience);
     }
 
     void theDecimalSeparatorComesFromTheLocale()
