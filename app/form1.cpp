@@ -198,6 +198,14 @@ Form1::Form1(std::string decimalSeparator, quadrilo::ThreadFactory startThread, 
             progress_->setValue(static_cast<int>(evaluator_->shareDone() * 1000));
     });
 
+    // Input events are filtered while an evaluation runs, but assistive
+    // technologies set texts and toggle buttons directly: what changes then
+    // is put back.
+    for (QLineEdit* field : {Text1, Text2})
+        connect(field, &QLineEdit::textChanged, this, &Form1::holdInput);
+    for (QRadioButton* option : {Option1, Option2})
+        connect(option, &QAbstractButton::toggled, this, &Form1::holdInput);
+
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Option1, &QRadioButton::clicked, this, &Form1::Option1_Click);
     connect(Option2, &QRadioButton::clicked, this, &Form1::Option2_Click);
@@ -237,12 +245,25 @@ void Form1::Command1_Click()
 
 void Form1::Option1_Click()
 {
-    setResultText(QStringLiteral("  "));
+    if (!evaluator_->running())
+        setResultText(QStringLiteral("  "));
 }
 
 void Form1::Option2_Click()
 {
-    setResultText(QStringLiteral("  "));
+    if (!evaluator_->running())
+        setResultText(QStringLiteral("  "));
+}
+
+void Form1::holdInput()
+{
+    if (!evaluator_->running())
+        return;
+    const QSignalBlocker blockers[] = {QSignalBlocker(Text1), QSignalBlocker(Text2),
+                                       QSignalBlocker(Option1), QSignalBlocker(Option2)};
+    Text1->setText(held_.text1);
+    Text2->setText(held_.text2);
+    (held_.first ? Option1 : Option2)->setChecked(true);
 }
 
 void Form1::text1_KeyPress(int& KeyAscii)
@@ -287,6 +308,7 @@ void Form1::run(Kind kind, quadrilo::Request request)
         return;
     }
     running_ = kind;
+    held_ = {Text1->text(), Text2->text(), Option1->isChecked()};
     qApp->installEventFilter(this);
     progressDelay_->start();
 }

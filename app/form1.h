@@ -60,11 +60,16 @@ private:
     void report(const quadrilo::Failure& failure);
     bool isInputForThisWindow(QObject* watched, QEvent* event) const;
     void showFieldMenu(QLineEdit* field, const QPoint& at);
+    void holdInput();
 
     std::string separator_;
     std::unique_ptr<quadrilo::Engine> engine_;
     Evaluator* evaluator_ = nullptr;
     Kind running_ = Kind::First;
+    struct Held {
+        QString text1, text2;
+        bool first = true; // Option1 selected, else Option2
+    } held_;               // what an evaluation in progress keeps as it was
     QTimer* progressDelay_ = nullptr;
     QTimer* progressTick_ = nullptr;
     QProgressDialog* progress_ = nullptr;

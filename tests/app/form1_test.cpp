@@ -5,6 +5,7 @@
 #include "compute/input.h"
 #include "platform/numfmt.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -400,6 +401,38 @@ private slots:
         typeInto(text2(), QStringLiteral("60"));
         click(calcolo());
         QTRY_COMPARE_WITH_TIMEOUT(label4(), QStringLiteral("0,51617"), kPatience);
+    }
+
+    // Assistive technologies act on the controls directly, past the input
+    // filter: while an evaluation runs, nothing they do sticks.
+    void accessibilityActionsWaitForTheEvaluation()
+    {
+        typeInto(text1(), QStringLiteral("100000"));
+        typeInto(text2(), QStringLiteral("30"));
+        click(option1());
+        click(calcolo());
+        QTRY_VERIFY_WITH_TIMEOUT(progress() && progress()->isVisible(), kPatience);
+
+        QAccessibleInterface* second = QAccessible::queryAccessibleInterface(option2());
+        QVERIFY(second && second->actionInterface());
+        for (const QString& action : second->actionInterface()->actionNames())
+            second->actionInterface()->doAction(action);
+        QAccessibleInterface* field = QAccessible::queryAccessibleInterface(text1());
+        QVERIFY(field);
+        field->setText(QAccessible::Value, QStringLiteral("2"));
+        if (QAccessibleEditableTextInterface* editable = field->editableTextInterface())
+            editable->insertText(0, QStringLiteral("9"));
+        QApplication::processEvents();
+
+        QVERIFY(option1()->isChecked());
+        QVERIFY(!option2()->isChecked());
+        QCOMPARE(text1()->text(), QStringLiteral("100000"));
+        QCOMPARE(label4(), kSixSpaces);
+        QVERIFY(busy());
+        QTest::keyClick(progress(), Qt::Key_Escape);
+        QTRY_VERIFY_WITH_TIMEOUT(!busy(), kPatience);
+        QCOMPARE(label4(), kSixSpaces); // cancelled, and no second kind after it
+        QVERIFY(option1()->isChecked());
     }
 
     void theDecimalSeparatorComesFromTheLocale()
