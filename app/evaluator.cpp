@@ -7,7 +7,8 @@
 #include <system_error>
 
 Evaluator::Evaluator(quadrilo::ThreadFactory startThread, QObject* parent)
-    : QObject(parent), startThread_(std::move(startThread))
+    : QObject(parent), startThread_(std::move(startThread)),
+      engine_(std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, quadrilo::bestIsa(), startThread_}))
 {
     if (!startThread_)
         startThread_ = [](std::function<void()> body) { return std::thread(std::move(body)); };
@@ -20,21 +21,21 @@ Evaluator::~Evaluator()
         worker_.join();
 }
 
-bool Evaluator::start(std::uint64_t passes, Job job)
+bool Evaluator::start(quadrilo::Request request)
 {
     Q_ASSERT(!running());
     cancel_ = false;
     done_ = 0;
-    passes_ = passes;
+    passes_ = request.plan.passes;
     try {
-        worker_ = startThread_([this, job = std::move(job)] { evaluate(job); });
+        worker_ = startThread_([this, request = std::move(request)] { evaluate(request); });
     } catch (const std::system_error&) {
         return false;
     }
     return true;
 }
 
-void Evaluator::evaluate(const Job& job)
+void Evaluator::evaluate(const quadrilo::Request& request)
 {
     {
         const quadrilo::ProgressFn progress = [this](std::uint64_t done) {
@@ -45,7 +46,7 @@ void Evaluator::evaluate(const Job& job)
         // is gone by then, Qt drops the call.
         std::function<void()> outcome;
         try {
-            const auto result = job(progress);
+            const auto result = engine_->evaluate(request, progress);
             if (result)
                 outcome = [this, sum = result->sum] { settle(); emit finished(sum); };
             else

@@ -8,24 +8,24 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <thread>
 
-// Runs one evaluation at a time off the user-interface thread, and tells the
-// window how far it has got. Destroying it stops the evaluation and waits for
-// its thread.
+// The window's engine, and the one evaluation at a time that it runs off the
+// user-interface thread: how far it has got, and its outcome as a signal.
+// Destroying it stops the evaluation and waits for it.
 class Evaluator : public QObject {
     Q_OBJECT
 
 public:
-    using Job = std::function<std::optional<quadrilo::Evaluation>(const quadrilo::ProgressFn&)>;
-
-    // `startThread` starts the thread of each evaluation (empty: std::thread).
+    // `startThread` starts the engine's workers and each evaluation's thread
+    // (empty: std::thread).
     explicit Evaluator(quadrilo::ThreadFactory startThread = {}, QObject* parent = nullptr);
     ~Evaluator() override;
 
-    // `passes` is the number the job will make, for the share done. Returns
-    // false, having started nothing, when the system has no thread for it.
-    [[nodiscard]] bool start(std::uint64_t passes, Job job);
+    // Returns false, having started nothing, when the system has no thread
+    // for it.
+    [[nodiscard]] bool start(quadrilo::Request request);
     void cancel();
     // Returns when the evaluation has ended; its outcome still arrives.
     void wait();
@@ -38,10 +38,11 @@ signals:
     void cancelled();
 
 private:
-    void evaluate(const Job& job);
+    void evaluate(const quadrilo::Request& request);
     void settle();
 
     quadrilo::ThreadFactory startThread_;
+    std::unique_ptr<quadrilo::Engine> engine_;
     std::thread worker_;
     std::atomic<bool> cancel_{false};
     std::atomic<std::uint64_t> done_{0};

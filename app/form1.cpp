@@ -80,8 +80,7 @@ int characterCode(const QKeyEvent& key)
 } // namespace
 
 Form1::Form1(std::string decimalSeparator, quadrilo::ThreadFactory startThread, QWidget* parent)
-    : QWidget(parent), separator_(std::move(decimalSeparator)),
-      engine_(std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, quadrilo::bestIsa(), startThread}))
+    : QWidget(parent), separator_(std::move(decimalSeparator))
 {
     setWindowTitle(QStringLiteral("Form1"));
 
@@ -213,8 +212,7 @@ Form1::Form1(std::string decimalSeparator, quadrilo::ThreadFactory startThread, 
     resize(996, 609);
 }
 
-// The evaluation in progress uses the engine: stop it and wait before the
-// engine goes.
+// The evaluator goes first, while the window it reports to is whole.
 Form1::~Form1()
 {
     qApp->removeEventFilter(this);
@@ -296,12 +294,7 @@ void Form1::seconda()
 // nothing can change the fields or start a second evaluation.
 void Form1::run(Kind kind, quadrilo::Request request)
 {
-    const std::uint64_t passes = request.plan.passes;
-    const bool started = evaluator_->start(passes, [engine = engine_.get(), request = std::move(request)](
-                                                       const quadrilo::ProgressFn& progress) {
-        return engine->evaluate(request, progress);
-    });
-    if (!started) {
+    if (!evaluator_->start(std::move(request))) {
         report(QStringLiteral("Calcolo non avviato"),
                QStringLiteral("Il sistema non concede un altro thread a Quadrilo. Chiudere qualche "
                               "programma e premere di nuovo \"Calcolo\"."));

@@ -63,7 +63,6 @@ private:
     void holdInput();
 
     std::string separator_;
-    std::unique_ptr<quadrilo::Engine> engine_;
     Evaluator* evaluator_ = nullptr;
     Kind running_ = Kind::First;
     struct Held {
