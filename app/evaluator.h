@@ -31,6 +31,7 @@ public:
     void wait();
     bool running() const { return worker_.joinable(); }
     double shareDone() const;
+    std::uint64_t passesDone() const { return done_.load(std::memory_order_relaxed); }
 
 signals:
     void finished(double sum);

@@ -4,6 +4,7 @@
 #include "compute/engine.h"
 #include "compute/input.h"
 #include "compute/keyfilter.h"
+#include "compute/progress.h"
 #include "platform/errors.h"
 
 #include <QApplication>
@@ -192,10 +193,7 @@ Form1::Form1(std::string decimalSeparator, quadrilo::ThreadFactory startThread, 
     connect(progressDelay_, &QTimer::timeout, this, &Form1::showProgress);
     progressTick_ = new QTimer(this);
     progressTick_->setInterval(50);
-    connect(progressTick_, &QTimer::timeout, this, [this] {
-        if (progress_)
-            progress_->setValue(static_cast<int>(evaluator_->shareDone() * 1000));
-    });
+    connect(progressTick_, &QTimer::timeout, this, &Form1::showShareDone);
 
     // Input events are filtered while an evaluation runs, but assistive
     // technologies set texts and toggle buttons directly: what changes then
@@ -294,6 +292,7 @@ void Form1::seconda()
 // nothing can change the fields or start a second evaluation.
 void Form1::run(Kind kind, quadrilo::Request request)
 {
+    const std::uint64_t passes = request.plan.passes;
     if (!evaluator_->start(std::move(request))) {
         report(QStringLiteral("Calcolo non avviato"),
                QStringLiteral("Il sistema non concede un altro thread a Quadrilo. Chiudere qualche "
@@ -302,6 +301,9 @@ void Form1::run(Kind kind, quadrilo::Request request)
     }
     running_ = kind;
     held_ = {Text1->text(), Text2->text(), Option1->isChecked()};
+    remaining_.emplace(passes);
+    percentDecimals_ = quadrilo::percentDecimals(passes);
+    clock_.start();
     qApp->installEventFilter(this);
     progressDelay_->start();
 }
@@ -331,7 +333,7 @@ void Form1::ended()
 void Form1::showProgress()
 {
     progress_ = new QProgressDialog(QStringLiteral("Calcolo dell'integrale in corso…"),
-                                    QStringLiteral("Annulla"), 0, 1000, this);
+                                    QStringLiteral("Annulla"), 0, kProgressSteps, this);
     progress_->setObjectName(QStringLiteral("progress"));
     progress_->setWindowTitle(QStringLiteral("Quadrilo"));
     // Not modal: the window manager's close request for a window that a
@@ -342,9 +344,25 @@ void Form1::showProgress()
     progress_->setAutoClose(false);
     progress_->setAutoReset(false);
     connect(progress_, &QProgressDialog::canceled, evaluator_, &Evaluator::cancel);
-    progress_->setValue(static_cast<int>(evaluator_->shareDone() * 1000));
+    showShareDone();
     progress_->show();
     progressTick_->start();
+}
+
+// The share done, finely enough to move even when an evaluation takes months,
+// and the time left once its estimate is steady.
+void Form1::showShareDone()
+{
+    if (!progress_)
+        return;
+    const double share = evaluator_->shareDone();
+    QString text = QStringLiteral("Calcolo dell'integrale in corso…\n") +
+                   QString::fromStdString(quadrilo::formatPercent(100 * share, percentDecimals_, separator_));
+    if (const auto left = remaining_->update(static_cast<double>(clock_.elapsed()) / 1000,
+                                             evaluator_->passesDone()))
+        text += QStringLiteral(", mancano ") + QString::fromStdString(quadrilo::aboutDuration(*left));
+    progress_->setLabelText(text);
+    progress_->setValue(static_cast<int>(share * kProgressSteps));
 }
 
 void Form1::showResult(double sum)

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include "compute/engine.h"
+#include "compute/progress.h"
 #include "platform/numfmt.h"
 
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class Evaluator;
@@ -54,6 +57,7 @@ private:
     void evaluated(double sum);
     void ended();
     void showProgress();
+    void showShareDone();
     void showResult(double sum);
     void setResultText(const QString& text);
     void report(const QString& title, const QString& description);
@@ -71,6 +75,10 @@ private:
     } held_;               // what an evaluation in progress keeps as it was
     QTimer* progressDelay_ = nullptr;
     QTimer* progressTick_ = nullptr;
+    static constexpr int kProgressSteps = 100000;
+    QElapsedTimer clock_;                              // since the evaluation began
+    std::optional<quadrilo::RemainingTime> remaining_; // of the evaluation in progress
+    int percentDecimals_ = 1;
     QProgressDialog* progress_ = nullptr;
     QRadioButton* Option2 = nullptr;
     QRadioButton* Option1 = nullptr;

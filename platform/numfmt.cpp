@@ -2,7 +2,9 @@
 
 #include <array>
 #include <charconv>
+#include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <langinfo.h>
 #include <locale.h>
 
@@ -33,6 +35,39 @@ std::string formatFiveDecimals(double value, std::string_view separator)
 } // namespace quadrilo
 
 namespace quadrilo {
+
+std::string formatPercent(double percent, int decimals, std::string_view separator)
+{
+    std::array<char, 64> buffer{};
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), percent,
+                                      std::chars_format::fixed, decimals);
+    std::string text(buffer.data(), result.ptr);
+    if (const auto point = text.find('.'); point != std::string::npos)
+        text.replace(point, 1, separator);
+    return text + " %";
+}
+
+std::string aboutDuration(double seconds)
+{
+    struct Unit {
+        double seconds;
+        double upTo; // beyond this many, the next unit
+        const char* one;
+        const char* many;
+    };
+    static constexpr Unit units[] = {
+        {1, 90, "secondo", "secondi"},           {60, 90, "minuto", "minuti"},
+        {3600, 36, "ora", "ore"},                {86400, 60, "giorno", "giorni"},
+        {30.436875 * 86400, 24, "mese", "mesi"}, {365.2425 * 86400, 1e300, "anno", "anni"},
+    };
+    for (const Unit& unit : units) {
+        const double count = std::max(1.0, std::round(seconds / unit.seconds));
+        if (count < unit.upTo)
+            return "circa " + std::to_string(static_cast<long long>(count)) + " " +
+                   (count == 1 ? unit.one : unit.many);
+    }
+    return "";
+}
 
 std::string decimalSeparatorOf(const char* localeName)
 {

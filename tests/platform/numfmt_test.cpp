@@ -44,6 +44,36 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Huge", 1e20, ",", "100000000000000000000,"}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
+struct Duration {
+    const char* name;
+    double seconds;
+    const char* text;
+};
+
+class AboutDuration : public testing::TestWithParam<Duration> {};
+
+TEST_P(AboutDuration, InItalianWords)
+{
+    EXPECT_EQ(quadrilo::aboutDuration(GetParam().seconds), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, AboutDuration,
+    testing::Values(Duration{"UnderASecond", 0.2, "circa 1 secondo"}, Duration{"Seconds", 40, "circa 40 secondi"},
+                    Duration{"ARoundMinute", 91, "circa 2 minuti"}, Duration{"AMinuteInSeconds", 60, "circa 60 secondi"},
+                    Duration{"Minutes", 180, "circa 3 minuti"}, Duration{"AnHourInMinutes", 3600, "circa 60 minuti"},
+                    Duration{"Hours", 5 * 3600, "circa 5 ore"}, Duration{"Days", 3 * 86400, "circa 3 giorni"},
+                    Duration{"Months", 200 * 86400, "circa 7 mesi"},
+                    Duration{"Years", 3 * 365.2425 * 86400, "circa 3 anni"}),
+    [](const testing::TestParamInfo<Duration>& info) { return std::string(info.param.name); });
+
+TEST(FormatPercent, UsesTheSeparatorAndTheDecimalsAsked)
+{
+    EXPECT_EQ(quadrilo::formatPercent(12.5, 1, ","), "12,5 %");
+    EXPECT_EQ(quadrilo::formatPercent(0.000012, 7, ","), "0,0000120 %");
+    EXPECT_EQ(quadrilo::formatPercent(100, 2, "."), "100.00 %");
+}
+
 struct Settings {
     const char* name;
     const char* locale;

@@ -1,0 +1,58 @@
+#include "compute/progress.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Sample {
+    double elapsed;
+    std::uint64_t done;
+};
+
+struct Row {
+    const char* name;
+    std::uint64_t total;
+    std::vector<Sample> samples;
+    std::optional<double> last; // what the last sample shows
+};
+
+class RemainingTimeTable : public testing::TestWithParam<Row> {};
+
+TEST_P(RemainingTimeTable, ShowsOnlyASteadyEstimate)
+{
+    quadrilo::RemainingTime remaining(GetParam().total);
+    std::optional<double> shown;
+    for (const Sample& s : GetParam().samples)
+        shown = remaining.update(s.elapsed, s.done);
+    ASSERT_EQ(shown.has_value(), GetParam().last.has_value());
+    if (shown)
+        EXPECT_DOUBLE_EQ(*shown, *GetParam().last);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RemainingTimeTable,
+    testing::Values(
+        Row{"NothingDoneYet", 1000, {{1, 0}, {2, 0}, {3, 0}}, std::nullopt},
+        Row{"TwoSamplesAreNotEnough", 1000, {{1, 10}, {2, 20}}, std::nullopt},
+        // 10 passes a second: 970 left after 3 s.
+        Row{"SteadyRate", 1000, {{1, 10}, {2, 20}, {3, 30}}, 97.0},
+        Row{"SamplesUnderASecondApartCountOnce", 1000, {{1, 10}, {1.5, 15}, {1.9, 19}, {2, 20}}, std::nullopt},
+        Row{"ErraticRate", 1000, {{1, 100}, {2, 120}, {3, 500}}, std::nullopt},
+        Row{"FollowsTheLatestOnceSteady", 1000, {{1, 10}, {2, 20}, {3, 30}, {4, 100}}, 36.0},
+        Row{"SlowingDown", 1000, {{1, 100}, {2, 150}, {3, 180}}, std::nullopt},
+        Row{"AllDoneWhenSteady", 1000, {{1, 300}, {2, 600}, {3, 900}, {4, 1000}}, 0.0}),
+    [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+TEST(PercentDecimals, MoveAboutOnceASecondAtABillionPassesASecond)
+{
+    EXPECT_EQ(quadrilo::percentDecimals(1), 1);
+    EXPECT_EQ(quadrilo::percentDecimals(1'000'000'000), 1);
+    EXPECT_EQ(quadrilo::percentDecimals(100'000'000'001), 1);
+    EXPECT_EQ(quadrilo::percentDecimals(10'000'000'000'001), 3);
+    EXPECT_EQ(quadrilo::percentDecimals(17'179'869'184'000'000), 6);
+}
+
+} // namespace
