@@ -233,8 +233,10 @@ void Form1::Command1_Click()
     if (evaluator_->running())
         return;
     setResultText(QStringLiteral("      "));
+    // The choice cannot change while the first kind runs (holdInput), so
+    // the second kind never follows it: one click, at most one evaluation.
     if (Option1->isChecked())
-        prima(); // the second kind, if chosen, follows when this one ends
+        prima();
     else if (Option2->isChecked())
         seconda();
 }
@@ -277,7 +279,7 @@ void Form1::prima()
     try {
         const auto input = quadrilo::readFirstKindInput(Text1->text().toStdString(),
                                                         Text2->text().toStdString());
-        run(Kind::First, quadrilo::firstKindRequest(input.phi, input.degrees));
+        run(quadrilo::firstKindRequest(input.phi, input.degrees));
     } catch (const quadrilo::Failure& failure) {
         report(failure);
     }
@@ -285,12 +287,12 @@ void Form1::prima()
 
 void Form1::seconda()
 {
-    run(Kind::Second, quadrilo::secondKindRequest());
+    run(quadrilo::secondKindRequest());
 }
 
 // While an evaluation runs the window repaints but takes no input, so that
 // nothing can change the fields or start a second evaluation.
-void Form1::run(Kind kind, quadrilo::Request request)
+void Form1::run(quadrilo::Request request)
 {
     const std::uint64_t passes = request.plan.passes;
     if (!evaluator_->start(std::move(request))) {
@@ -299,7 +301,6 @@ void Form1::run(Kind kind, quadrilo::Request request)
                               "programma e premere di nuovo \"Calcolo\"."));
         return;
     }
-    running_ = kind;
     held_ = {Text1->text(), Text2->text(), Option1->isChecked()};
     remaining_.emplace(passes);
     percentDecimals_ = quadrilo::percentDecimals(passes);
@@ -312,8 +313,6 @@ void Form1::evaluated(double sum)
 {
     ended();
     showResult(sum);
-    if (running_ == Kind::First && Option2->isChecked())
-        seconda();
 }
 
 void Form1::ended()

@@ -49,11 +49,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum class Kind { First, Second };
 
     void prima();
     void seconda();
-    void run(Kind kind, quadrilo::Request request);
+    void run(quadrilo::Request request);
     void evaluated(double sum);
     void ended();
     void showProgress();
@@ -68,7 +67,6 @@ private:
 
     std::string separator_;
     Evaluator* evaluator_ = nullptr;
-    Kind running_ = Kind::First;
     struct Held {
         QString text1, text2;
         bool first = true; // Option1 selected, else Option2
