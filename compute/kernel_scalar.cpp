@@ -31,7 +31,7 @@ struct Scalar {
 namespace quadrilo::kernel {
 const Kernel& kernelScalar()
 {
-    static const Kernel kernel{&Impl<Scalar>::terms, &Impl<Scalar>::units, &Impl<Scalar>::sines,
+    static const Kernel kernel{Isa::Scalar, &Impl<Scalar>::terms, &Impl<Scalar>::units, &Impl<Scalar>::sines,
                                  &Impl<Scalar>::floor};
     return kernel;
 }

@@ -55,6 +55,7 @@ using SinesFn = void (*)(const Run& run, double* s);
 using FloorFn = double (*)(std::size_t passes);
 
 struct Kernel {
+    Isa isa; // the instruction set it was built for
     TermsFn terms;
     UnitsFn units;
     SinesFn sines;

@@ -238,8 +238,23 @@ TEST(Isa, TheBestIsSupportedAndTheCapHolds)
     EXPECT_TRUE(quadrilo::isaSupported(quadrilo::bestIsa()));
     EXPECT_TRUE(quadrilo::isaSupported(Isa::Scalar));
     const char* cap = std::getenv("QUADRILO_ISA");
-    if (cap && std::string(cap) == "scalar")
+    if (cap && std::string(cap) == "scalar") {
         EXPECT_EQ(quadrilo::bestIsa(), Isa::Scalar);
+        EXPECT_EQ(quadrilo::Engine().isa(), Isa::Scalar);
+        EXPECT_EQ(quadrilo::Engine(quadrilo::EngineSettings{1, Isa::Avx512, {}}).isa(), Isa::Scalar);
+    }
+}
+
+// Each instruction set gets the kernel built for it: a mix-up would pass on
+// a processor with every set and crash on one without.
+TEST(Isa, EachSetGetsItsOwnKernel)
+{
+#if defined(__x86_64__)
+    for (Isa isa : {Isa::Scalar, Isa::Avx2, Isa::Avx512})
+        EXPECT_EQ(quadrilo::kernel::forIsa(isa).isa, isa) << quadrilo::isaName(isa);
+#endif
+    for (Isa isa : supportedIsas())
+        EXPECT_EQ(quadrilo::Engine(quadrilo::EngineSettings{1, isa, {}}).isa(), isa);
 }
 
 } // namespace
