@@ -30,7 +30,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"BelowHalfOfTheLastPlace", 0.0000049999, ",", "0,"},
         Case{"AboveHalfOfTheLastPlace", 0.0000050001, ",", "0,00001"},
         Case{"FifthDecimalZeroDropped", 1.5707969999609606, ",", "1,5708"},
-        Case{"RoundsUp", 1.685751058, ",", "1,68575"},
+        Case{"RoundsDown", 1.685751058, ",", "1,68575"},
         Case{"RoundsUpIntoTheUnits", 1.999996, ",", "2,"},
         Case{"TrailingZerosDropped", 3.3715010, ",", "3,3715"},
         Case{"NoGrouping", 1234567.25, ".", "1234567.25"},
