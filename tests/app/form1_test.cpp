@@ -1,6 +1,7 @@
 #include "app/evaluator.h"
 #include "app/form1.h"
 #include "app/startup.h"
+#include "window_driver.h"
 #include "compute/engine.h"
 #include "compute/input.h"
 #include "platform/numfmt.h"
@@ -54,51 +55,27 @@ struct PaintCounter : QObject {
 
 } // namespace
 
-class Form1Test : public QObject {
+class Form1Test : public QObject, protected WindowDriver {
     Q_OBJECT
 
 private:
-    std::unique_ptr<Form1> form;
-
-    template <typename T> T* child(const char* name) const
-    {
-        auto* widget = form->findChild<T*>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no control %s", name);
-        return widget;
-    }
-    QLineEdit* text1() const { return child<QLineEdit>("Text1"); }
-    QLineEdit* text2() const { return child<QLineEdit>("Text2"); }
-    QRadioButton* option1() const { return child<QRadioButton>("Option1"); }
-    QRadioButton* option2() const { return child<QRadioButton>("Option2"); }
-    QPushButton* calcolo() const { return child<QPushButton>("Command1"); }
-    QString label4() const { return child<QLabel>("Label4")->text(); }
-
-    void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
-    void typeInto(QLineEdit* field, const QString& keys)
-    {
-        field->setFocus();
-        QTest::keyClicks(field, keys);
-    }
-    QProgressDialog* progress() const
-    {
-        return form->findChild<QProgressDialog*>(QStringLiteral("progress"));
-    }
-    // The window's own evaluator runs while a calculation is under way.
-    bool busy() const
-    {
-        for (QObject* child : form->children())
-            if (child->inherits("Evaluator"))
-                return static_cast<Evaluator*>(child)->running();
-        return false;
-    }
-    QMessageBox* report() const { return form->findChild<QMessageBox*>(QStringLiteral("report")); }
     void dismissReport()
     {
         QMessageBox* box = report();
         QVERIFY(box);
         click(box->button(QMessageBox::Ok));
         QTRY_VERIFY_WITH_TIMEOUT(!report(), kPatience);
+    }
+
+    // An evaluation of 10^11 passes, with its progress dialog up.
+    void startALongEvaluation()
+    {
+        typeInto(text1(), QStringLiteral("100000"));
+        typeInto(text2(), QStringLiteral("30"));
+        click(option1());
+        click(calcolo());
+        QVERIFY(busy());
+        QTRY_VERIFY_WITH_TIMEOUT(progress() && progress()->isVisible(), kPatience);
     }
 
 private slots:
@@ -288,12 +265,7 @@ private slots:
     // An upper limit of 10^5 radians is 10^11 passes: far longer than the test.
     void aLongEvaluationShowsProgressAndCanBeCancelled()
     {
-        typeInto(text1(), QStringLiteral("100000"));
-        typeInto(text2(), QStringLiteral("30"));
-        click(option1());
-        click(calcolo());
-        QVERIFY(busy());
-        QTRY_VERIFY_WITH_TIMEOUT(progress() && progress()->isVisible(), kPatience);
+        startALongEvaluation();
         QVERIFY(progress()->labelText().startsWith(QStringLiteral("Calcolo dell'integrale in corso…\n")));
         // 10^11 passes: the share done to a tenth of a percent, and once its
         // estimate is steady, the time left.
@@ -348,10 +320,7 @@ private slots:
     // the window goes.
     void closingWithTheProgressShownStopsAtOnce()
     {
-        typeInto(text1(), QStringLiteral("100000"));
-        click(option1());
-        click(calcolo());
-        QTRY_VERIFY_WITH_TIMEOUT(progress() && progress()->isVisible(), kPatience);
+        startALongEvaluation();
         QVERIFY(form->close());
         QVERIFY(!busy());
         QVERIFY(!form->isVisible());
@@ -362,10 +331,7 @@ private slots:
     // the main window included, after a click on it.
     void escapeOnTheMainWindowCancels()
     {
-        typeInto(text1(), QStringLiteral("100000"));
-        click(option1());
-        click(calcolo());
-        QTRY_VERIFY_WITH_TIMEOUT(progress() && progress()->isVisible(), kPatience);
+        startALongEvaluation();
         click(form.get());
         form->activateWindow();
         QTRY_VERIFY(form->isActiveWindow());
@@ -412,11 +378,7 @@ private slots:
     // filter: while an evaluation runs, nothing they do sticks.
     void accessibilityActionsWaitForTheEvaluation()
     {
-        typeInto(text1(), QStringLiteral("100000"));
-        typeInto(text2(), QStringLiteral("30"));
-        click(option1());
-        click(calcolo());
-        QTRY_VERIFY_WITH_TIMEOUT(progress() && progress()->isVisible(), kPatience);
+        startALongEvaluation();
 
         QAccessibleInterface* second = QAccessible::queryAccessibleInterface(option2());
         QVERIFY(second && second->actionInterface());

@@ -3,6 +3,7 @@
 #include "app/evaluator.h"
 #include "app/form1.h"
 #include "app/startup.h"
+#include "window_driver.h"
 #include "compute/engine.h"
 #include "compute/input.h"
 #include "platform/errors.h"
@@ -45,29 +46,15 @@ QString firstKindText(quadrilo::Engine& engine, double phi, double degrees)
 
 } // namespace
 
-class MonkeyTest : public QObject {
+class MonkeyTest : public QObject, protected WindowDriver {
     Q_OBJECT
 
-    std::unique_ptr<Form1> form;
     std::unique_ptr<quadrilo::Engine> engine = std::make_unique<quadrilo::Engine>();
     std::mt19937_64 random;
     QString context; // what happened last, for a failure's message
     int cancelled = 0, reports = 0;
 
-    template <typename T> T* child(const char* name) const
-    {
-        return form->findChild<T*>(QString::fromLatin1(name));
-    }
-    QLineEdit* field(int i) const { return child<QLineEdit>(i ? "Text2" : "Text1"); }
-    QString label4() const { return child<QLabel>("Label4")->text(); }
-    QMessageBox* report() const { return form->findChild<QMessageBox*>(QStringLiteral("report")); }
-    bool busy() const
-    {
-        for (QObject* c : form->children())
-            if (auto* e = qobject_cast<Evaluator*>(c))
-                return e->running();
-        return false;
-    }
+    QLineEdit* field(int i) const { return i ? text2() : text1(); }
     int below(int n) { return static_cast<int>(random() % static_cast<std::uint64_t>(n)); }
 
     QString randomText()

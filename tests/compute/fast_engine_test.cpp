@@ -1,5 +1,6 @@
 #include "compute/engine.h"
 #include "engines.h"
+#include "runs.h"
 #include "compute/kernels.h"
 #include "compute/reference.h"
 #include "compute/sine.h"
@@ -127,20 +128,12 @@ TEST(FastEngine, ZeroRootIsADivisionByZeroOnEveryInstructionSet)
 }
 
 // A run of real pass points, with the constants the engine gives a kernel.
+// A run of real pass points that ends where x's binade does.
 quadrilo::kernel::Run runNear(double x, std::uint64_t count)
 {
     const quadrilo::PassPlan plan = quadrilo::planPasses(x);
     const quadrilo::Segment& segment = plan.segments.at(plan.segments.size() - 2);
-    quadrilo::kernel::Run run;
-    run.base = segment.base;
-    run.stride = segment.stride;
-    run.first = static_cast<double>(segment.count > count ? segment.count - count : 0);
-    run.count = count;
-    quadrilo::sinCosOfMultiple(run.base + run.first * run.stride, 1, run.sinFirst, run.cosFirst);
-    quadrilo::sinCosOfMultiple(run.stride, 1, run.sinStride, run.cosStride);
-    quadrilo::DoubleDouble sinLeap;
-    quadrilo::sinCosOfMultiple(run.stride, quadrilo::kernel::kLanes, sinLeap, run.cosLeap);
-    return run;
+    return runOf(segment, segment.count > count ? segment.count - count : 0, count);
 }
 
 // Every kernel against the reference's own term, point by point: the sines

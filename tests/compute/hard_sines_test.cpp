@@ -4,6 +4,7 @@
 #include "compute/kernels.h"
 #include "compute/passes.h"
 #include "compute/sine.h"
+#include "runs.h"
 
 #include <gtest/gtest.h>
 
@@ -43,16 +44,7 @@ quadrilo::kernel::Run runTo(double theta, std::size_t count, std::size_t after)
 {
     const quadrilo::PassPlan plan = quadrilo::planPasses(theta);
     const quadrilo::Segment& segment = plan.segments.back();
-    quadrilo::kernel::Run run;
-    run.base = segment.base;
-    run.stride = segment.stride;
-    run.first = static_cast<double>(segment.count + after - count);
-    run.count = count;
-    quadrilo::sinCosOfMultiple(run.base + run.first * run.stride, 1, run.sinFirst, run.cosFirst);
-    quadrilo::sinCosOfMultiple(run.stride, 1, run.sinStride, run.cosStride);
-    quadrilo::DoubleDouble sinLeap;
-    quadrilo::sinCosOfMultiple(run.stride, quadrilo::kernel::kLanes, sinLeap, run.cosLeap);
-    return run;
+    return runOf(segment, segment.count + after - count, count);
 }
 
 TEST(HardSines, TheTableHasEveryPoint)

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "compute/kernels.h"
+#include "compute/passes.h"
+#include "compute/sine.h"
+
+#include <cstdint>
+
+// `count` real pass points of a segment from its point `first`, with the
+// constants the engine gives a kernel.
+inline quadrilo::kernel::Run runOf(const quadrilo::Segment& segment, std::uint64_t first,
+                                   std::size_t count)
+{
+    quadrilo::kernel::Run run;
+    run.base = segment.base;
+    run.stride = segment.stride;
+    run.first = static_cast<double>(first);
+    run.count = count;
+    quadrilo::sinCosOfMultiple(segment.point(segment.firstPass + first), 1, run.sinFirst, run.cosFirst);
+    quadrilo::sinCosOfMultiple(run.stride, 1, run.sinStride, run.cosStride);
+    quadrilo::DoubleDouble sinLeap;
+    quadrilo::sinCosOfMultiple(run.stride, quadrilo::kernel::kLanes, sinLeap, run.cosLeap);
+    return run;
+}
