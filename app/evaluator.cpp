@@ -37,34 +37,32 @@ bool Evaluator::start(quadrilo::Request request)
 
 void Evaluator::evaluate(const quadrilo::Request& request)
 {
-    {
-        const quadrilo::ProgressFn progress = [this](std::uint64_t done) {
-            done_.store(done, std::memory_order_relaxed);
-            return !cancel_.load(std::memory_order_relaxed);
+    const quadrilo::ProgressFn progress = [this](std::uint64_t done) {
+        done_.store(done, std::memory_order_relaxed);
+        return !cancel_.load(std::memory_order_relaxed);
+    };
+    // The outcome goes back to the user-interface thread; if this object
+    // is gone by then, Qt drops the call.
+    std::function<void()> outcome;
+    try {
+        const auto result = engine_->evaluate(request, progress);
+        if (result)
+            outcome = [this, sum = result->sum] { settle(); emit finished(sum); };
+        else
+            outcome = [this] { settle(); emit cancelled(); };
+    } catch (const quadrilo::Failure& failure) {
+        outcome = [this, title = QString::fromStdString(failure.title()),
+                   text = QString::fromStdString(failure.what())] {
+            settle();
+            emit failed(title, text);
         };
-        // The outcome goes back to the user-interface thread; if this object
-        // is gone by then, Qt drops the call.
-        std::function<void()> outcome;
-        try {
-            const auto result = engine_->evaluate(request, progress);
-            if (result)
-                outcome = [this, sum = result->sum] { settle(); emit finished(sum); };
-            else
-                outcome = [this] { settle(); emit cancelled(); };
-        } catch (const quadrilo::Failure& failure) {
-            outcome = [this, title = QString::fromStdString(failure.title()),
-                       text = QString::fromStdString(failure.what())] {
-                settle();
-                emit failed(title, text);
-            };
-        } catch (const std::exception& unexpected) {
-            outcome = [this, text = QString::fromLocal8Bit(unexpected.what())] {
-                settle();
-                emit failed(QStringLiteral("Errore interno"), text);
-            };
-        }
-        QMetaObject::invokeMethod(this, std::move(outcome), Qt::QueuedConnection);
+    } catch (const std::exception& unexpected) {
+        outcome = [this, text = QString::fromLocal8Bit(unexpected.what())] {
+            settle();
+            emit failed(QStringLiteral("Errore interno"), text);
+        };
     }
+    QMetaObject::invokeMethod(this, std::move(outcome), Qt::QueuedConnection);
 }
 
 void Evaluator::cancel()
