@@ -47,18 +47,18 @@ void Evaluator::evaluate(const quadrilo::Request& request)
     try {
         const auto result = engine_->evaluate(request, progress);
         if (result)
-            outcome = [this, sum = result->sum] { settle(); emit finished(sum); };
+            outcome = [this, sum = result->sum] { wait(); emit finished(sum); };
         else
-            outcome = [this] { settle(); emit cancelled(); };
+            outcome = [this] { wait(); emit cancelled(); };
     } catch (const quadrilo::Failure& failure) {
         outcome = [this, title = QString::fromStdString(failure.title()),
                    text = QString::fromStdString(failure.what())] {
-            settle();
+            wait();
             emit failed(title, text);
         };
     } catch (const std::exception& unexpected) {
         outcome = [this, text = QString::fromLocal8Bit(unexpected.what())] {
-            settle();
+            wait();
             emit failed(QStringLiteral("Errore interno"), text);
         };
     }
@@ -78,11 +78,6 @@ double Evaluator::shareDone() const
 }
 
 void Evaluator::wait()
-{
-    settle();
-}
-
-void Evaluator::settle()
 {
     if (worker_.joinable())
         worker_.join();

@@ -40,7 +40,6 @@ signals:
 
 private:
     void evaluate(const quadrilo::Request& request);
-    void settle();
 
     quadrilo::ThreadFactory startThread_;
     std::unique_ptr<quadrilo::Engine> engine_;

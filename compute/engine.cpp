@@ -28,6 +28,7 @@
 #include "platform/errors.h"
 
 #include <algorithm>
+#include <cassert>
 #include <atomic>
 #include <cmath>
 #include <exception>
@@ -293,10 +294,9 @@ void Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std::s
             ++segment;
         const Segment& s = segments[segment];
         const std::uint64_t n = std::min(count - i, s.firstPass + s.count - pass);
-        kernel::Run run = segment < runs_.size() && runs_[segment].base == s.base &&
-                                  runs_[segment].stride == s.stride
-                              ? runs_[segment]
-                              : runFrom(s);
+        // A plan's segments are the first ones of the largest plan.
+        assert(runs_[segment].base == s.base && runs_[segment].stride == s.stride);
+        kernel::Run run = runs_[segment];
         run.first = static_cast<double>(pass - s.firstPass);
         run.count = n;
         if (run.first != 0.0)
