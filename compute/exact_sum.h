@@ -10,7 +10,7 @@ namespace quadrilo {
 struct Counted {
     double scale = 0.0; // 1 / ulp(S) it was counted for; 0: not counted
     double units = 0.0; // sum of round(t_i * scale)
-    bool exact = false; // no tie, no term at or above 2^51 units
+    bool exact = false; // no term was a tie
 };
 
 // S = fl(t + S) over blocks of terms in increasing order, with the bits of
@@ -28,9 +28,10 @@ struct Counted {
 //
 // The caller counts K with `scale` = 1 / u of S as it last saw it, possibly
 // on another thread, before the block's turn. add() takes K only when that
-// scale is still the one of S, nothing was a tie or large (t / u >= 2^51),
-// and the block fits in the binade; otherwise it retries in pieces of 256
-// counted afresh, and a piece that still cannot go is added term by term.
+// scale is still the one of S, nothing was a tie, and the block fits in the
+// binade (a term of 2^52 units or more never does, as S / u >= 2^52);
+// otherwise it retries in pieces of 256 counted afresh, and a piece that
+// still cannot go is added term by term.
 // S = 0 counts nothing (0 has no binade); its first term starts it.
 //
 // Preconditions: terms are finite and not negative; a block passed to add()

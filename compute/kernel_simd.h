@@ -212,39 +212,36 @@ struct Impl {
         walk(run, [&](V sine, std::size_t j0) { store(s + j0, sine); });
     }
 
-    // n is a multiple of 8; four independent sums keep the adder busy.
+    // n is a multiple of 8; four independent sums keep the adders busy.
+    // x + 2^52 u rounds x to a multiple of u = 1 / scale, ties to even, as
+    // long as x < 2^52 u, and its residual x - k u is exact (Fast2Sum); past
+    // that, k u is never below 2^52 u, so a count that no longer fits still
+    // shows it. Counting in multiples of u rather than scaling each term
+    // saves a product and a maximum per term.
     static double units(const double* t, std::size_t n, double scale, bool* exact)
     {
-        constexpr double shifter = 0x1p52; // (x + 2^52) - 2^52 rounds x to an integer
+        const double unit = 1.0 / scale;
+        const V shifter = splat(0x1p52 * unit), half = splat(0.5 * unit);
         constexpr int U = 4;
-        V sum[U] = {}, largest[U] = {};
+        V sum[U] = {};
         auto tie = V{} != V{};
+        const auto count = [&](V x, V& total) {
+            const V k = (x + shifter) - shifter;
+            tie = tie | (Ops::abs(x - k) == half);
+            total += k;
+        };
         std::size_t i = 0;
         for (; i + U * W <= n; i += U * W)
-            for (int u = 0; u < U; ++u) {
-                const V x = load(t + i + u * W) * scale;
-                const V k = (x + shifter) - shifter;
-                const V off = x - k;
-                tie = tie | (off * off == 0.25);
-                largest[u] = largest[u] > x ? largest[u] : x;
-                sum[u] += k;
-            }
-        for (; i < n; i += W) {
-            const V x = load(t + i) * scale;
-            const V k = (x + shifter) - shifter;
-            const V off = x - k;
-            tie = tie | (off * off == 0.25);
-            largest[0] = largest[0] > x ? largest[0] : x;
-            sum[0] += k;
-        }
-        double top = 0.0, total = 0.0;
+            for (int u = 0; u < U; ++u)
+                count(load(t + i + u * W), sum[u]);
+        for (; i < n; i += W)
+            count(load(t + i), sum[0]);
+        double total = 0.0;
         for (int u = 0; u < U; ++u)
-            for (int l = 0; l < W; ++l) {
-                top = top > Ops::get(largest[u], l) ? top : Ops::get(largest[u], l);
+            for (int l = 0; l < W; ++l)
                 total += Ops::get(sum[u], l);
-            }
-        *exact = !Ops::any(tie) && top < 0x1p51;
-        return total;
+        *exact = !Ops::any(tie);
+        return total * scale;
     }
 
     // The floor of the benchmarks: a square root and a division per pass,

@@ -70,8 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
         // S / u even: the tie stays; odd: it goes up to the even neighbour.
         Row{"HalfUlpTieOnEvenSum", {1.0}, {u / 2, u / 2, u / 2}, Counting::Current},
         Row{"HalfUlpTieOnOddSum", {1.0 + u}, {u / 2, 3 * u / 2}, Counting::Current},
-        Row{"TermAtTwoToThe51Units", {1.0}, {0x1p51 * u, u}, Counting::Current},
-        Row{"TermJustBelowTwoToThe51Units", {1.0}, {0x1p51 * u - u, u}, Counting::Current},
+        Row{"TermOfTwoToThe52Units", {1.0}, {0x1p52 * u, u}, Counting::Current},
+        Row{"TermJustBelowTwoToThe52Units", {1.0}, {0x1p52 * u - u, u, u}, Counting::Current},
         Row{"CrossesIntoTheNextBinade", {1.9}, {0.05, 0.05, 0.05, 0.0001}, Counting::Current},
         Row{"EndsOneUnitBelowTheBinadeTop", {1.5}, {0.25 - u, 0.25 - u}, Counting::Current},
         Row{"ReachesTheBinadeTop", {1.5}, {0.25, 0.25 - u / 2 + u / 4}, Counting::Current},
