@@ -105,37 +105,4 @@ INSTANTIATE_TEST_SUITE_P(
                     Refused{"Infinity", INFINITY}, Refused{"NaN", NAN}),
     [](const testing::TestParamInfo<Refused>& info) { return std::string(info.param.name); });
 
-TEST(FirstKind, StopsWhenAskedAndReportsProgress)
-{
-    std::uint64_t seen = 0;
-    const auto stopped = firstKind(3.0, 30, [&](std::uint64_t done) {
-        EXPECT_GT(done, seen);
-        seen = done;
-        return done < 200000;
-    });
-    EXPECT_FALSE(stopped);
-    EXPECT_GE(seen, 200000u);
-    EXPECT_LT(seen, 400000u);
-}
-
-} // namespace
-
-namespace {
-
-// sin(kPi / 180 * 89.999999) and sin(142.94246573112162), the pass point
-// nearest to 91 pi / 2, are both exactly 1: the root is 0 there.
-TEST(FirstKind, ZeroRootIsADivisionByZero)
-{
-    try {
-        firstKind(142.9424658, 89.999999);
-        FAIL() << "evaluated";
-    } catch (const quadrilo::RuntimeError& error) {
-        EXPECT_EQ(error.code(), quadrilo::RuntimeError::DivisionByZero);
-        EXPECT_EQ(error.title(), "Errore di run-time '11'");
-        EXPECT_STREQ(error.what(), "Divisione per zero");
-    }
-    // One pass point earlier the sum is finite.
-    EXPECT_TRUE(firstKind(142.942465731, 89.999999));
-}
-
 } // namespace

@@ -74,12 +74,17 @@ INSTANTIATE_TEST_SUITE_P(
                     Crew{"NoneStarts", 4, 0, 1}),
     [](const testing::TestParamInfo<Crew>& info) { return std::string(info.param.name); });
 
-// Stopping from the progress callback, with two workers racing ahead.
+// Stopping from the progress callback, with workers racing ahead: the
+// callback sees the passes done grow, and the engine goes on after.
 TEST(EngineWorkers, StopWhenAskedAndCanGoAgain)
 {
     Engine engine(EngineSettings{3, quadrilo::bestIsa(), {}});
-    std::uint64_t calls = 0;
-    EXPECT_FALSE(engine.firstKind(2.0, 30, [&](std::uint64_t) { return ++calls < 5; }));
+    std::uint64_t calls = 0, seen = 0;
+    EXPECT_FALSE(engine.firstKind(2.0, 30, [&](std::uint64_t done) {
+        EXPECT_GT(done, seen);
+        seen = done;
+        return ++calls < 5;
+    }));
     EXPECT_EQ(calls, 5u);
     const auto again = engine.firstKind(0.2, 30);
     ASSERT_TRUE(again);
