@@ -117,67 +117,6 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), calcolo());
     }
 
-    void typing_data()
-    {
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("digits and point") << "1.5707963" << "1.5707963";
-        QTest::newRow("exponent letter cancelled") << "-1.5e3" << "-1.53";
-        QTest::newRow("letters, space and comma cancelled") << "a b,c" << "";
-        QTest::newRow("signs and points anywhere") << "--5.1.2+" << "--5.1.2+";
-        QTest::newRow("backspace deletes") << QStringLiteral("12\b3") << "13";
-        QTest::newRow("degree sign cancelled") << QStringLiteral("9°0") << "90";
-    }
-    void typing()
-    {
-        QFETCH(QString, keys);
-        QFETCH(QString, shown);
-        for (QLineEdit* field : {text1(), text2()}) {
-            typeInto(field, keys);
-            QCOMPARE(field->text(), shown);
-        }
-    }
-
-    // Keys as a real keyboard delivers them, with the text that QTest leaves out.
-    void realKeys_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("after");
-        const int ctrl = Qt::ControlModifier;
-        QTest::newRow("ctrl+c cancelled") << int(Qt::Key_C) << ctrl << QStringLiteral("\x03") << "1|23";
-        QTest::newRow("ctrl+x cancelled") << int(Qt::Key_X) << ctrl << QStringLiteral("\x18") << "1|23";
-        QTest::newRow("ctrl+v cancelled") << int(Qt::Key_V) << ctrl << QStringLiteral("\x16") << "1|23";
-        QTest::newRow("ctrl+z cancelled") << int(Qt::Key_Z) << ctrl << QStringLiteral("\x1a") << "1|23";
-        QTest::newRow("return cancelled") << int(Qt::Key_Return) << 0 << QStringLiteral("\r") << "1|23";
-        QTest::newRow("escape cancelled") << int(Qt::Key_Escape) << 0 << QStringLiteral("\x1b") << "1|23";
-        QTest::newRow("delete deletes") << int(Qt::Key_Delete) << 0 << QStringLiteral("\x7f") << "1|3";
-        QTest::newRow("backspace deletes") << int(Qt::Key_Backspace) << 0 << QStringLiteral("\b") << "|23";
-        QTest::newRow("left moves") << int(Qt::Key_Left) << 0 << QString() << "|123";
-        QTest::newRow("end moves") << int(Qt::Key_End) << 0 << QString() << "123|";
-        QTest::newRow("digit typed") << int(Qt::Key_7) << 0 << QStringLiteral("7") << "17|23";
-    }
-    void realKeys()
-    {
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
-        QFETCH(QString, text);
-        QFETCH(QString, after);
-        QGuiApplication::clipboard()->setText(QStringLiteral("99"));
-        QLineEdit* field = text2();
-        field->setText(QStringLiteral("123"));
-        field->setFocus();
-        field->setCursorPosition(1);
-        QSignalSpy returns(field, &QLineEdit::returnPressed);
-        pressKey(field, key, Qt::KeyboardModifiers(modifiers), text);
-        QString shown = field->text();
-        shown.insert(field->cursorPosition(), QLatin1Char('|'));
-        QCOMPARE(shown, after);
-        QCOMPARE(returns.count(), 0);
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("99"));
-    }
-
     void inputMethodCommitsAreFiltered()
     {
         text1()->setFocus();
@@ -196,69 +135,70 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), text1());
     }
 
-    void clickFlows_data()
+    // Steps: "1=text" and "2=text" type into a cleared Text1 or Text2, "o1"
+    // and "o2" click the options, "c" clicks Calcolo and waits. Each ends
+    // with the result shown and, when the click fails, the report's title
+    // and a part of its text; the fields keep what was typed, and no
+    // progress was shown for these short evaluations.
+    void scenarios_data()
     {
-        QTest::addColumn<QString>("limit");
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("clicks"); // 1, 2: the options; C: Calcolo
+        QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("calcolo without option") << "1" << "30" << "C" << kSixSpaces;
-        QTest::newRow("first option blanks") << "1" << "30" << "1" << kTwoSpaces;
-        QTest::newRow("second option blanks") << "1" << "30" << "2" << kTwoSpaces;
-        QTest::newRow("first kind") << "1.5707963" << "30" << "1C" << "1,68575";
-        QTest::newRow("first kind, argument 0") << "1.5707963" << "0" << "1C" << "1,5708";
-        QTest::newRow("first kind, one million passes") << "1" << "45" << "1C" << "1,08322";
-        QTest::newRow("first kind, negative argument") << "1" << "-45" << "1C" << "1,08322";
-        QTest::newRow("first kind, empty fields") << "" << "" << "1C" << "0,";
-        QTest::newRow("first kind, negative limit") << "-1" << "30" << "1C" << "0,";
-        QTest::newRow("second kind") << "100" << "-5" << "2C" << "1,56781";
-        QTest::newRow("second kind, empty fields") << "" << "" << "2C" << "1,56781";
-        QTest::newRow("switching kind blanks") << "1" << "45" << "1C2" << kTwoSpaces;
-        QTest::newRow("then the second kind") << "1" << "45" << "1C2C" << "1,56781";
-        QTest::newRow("selected option again blanks") << "1" << "45" << "1C1" << kTwoSpaces;
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("detail");
+        const QString none;
+        QTest::newRow("calcolo without option") << "1=1 2=30 c" << kSixSpaces << none << none;
+        QTest::newRow("first option blanks") << "1=1 2=30 o1" << kTwoSpaces << none << none;
+        QTest::newRow("second option blanks") << "1=1 2=30 o2" << kTwoSpaces << none << none;
+        QTest::newRow("first kind") << "1=1.5707963 2=30 o1 c" << "1,68575" << none << none;
+        QTest::newRow("first kind, empty fields") << "o1 c" << "0," << none << none;
+        QTest::newRow("first kind, negative limit") << "1=-1 2=30 o1 c" << "0," << none << none;
+        QTest::newRow("second kind") << "1=100 2=-5 o2 c" << "1,56781" << none << none;
+        QTest::newRow("second kind, empty fields") << "o2 c" << "1,56781" << none << none;
+        QTest::newRow("switching kind blanks") << "1=1 2=45 o1 c o2" << kTwoSpaces << none << none;
+        QTest::newRow("then the second kind") << "1=1 2=45 o1 c o2 c" << "1,56781" << none << none;
+        QTest::newRow("selected option again blanks") << "1=1 2=45 o1 c o1" << kTwoSpaces << none << none;
+        QTest::newRow("editing a field keeps the result") << "1=1 2=45 o1 c 2=0" << "1,08322" << none << none;
+        // Each term is then h: the sum is the counter.
+        QTest::newRow("and calcolo takes the edit") << "1=1 2=45 o1 c 2=0 c" << "1," << none << none;
+        QTest::newRow("division by zero") << "1=142.9424658 2=89.999999 o1 c" << kSixSpaces
+                                          << "Errore di run-time '11'" << "Divisione per zero";
+        QTest::newRow("limit beyond a double") << "1=" + QString(400, QLatin1Char('9')) + " 2=30 o1 c" << kSixSpaces
+                                               << "Errore di run-time '6'" << "Overflow";
+        QTest::newRow("argument beyond a double") << "1=1 2=-" + QString(400, QLatin1Char('9')) + " o1 c"
+                                                  << kSixSpaces << "Errore di run-time '6'" << "Overflow";
+        QTest::newRow("limit where the loop never ends") << "1=17179869184 2=30 o1 c" << kSixSpaces
+                                                         << "Valore non accettato" << "passo 0,000001 il calcolo";
     }
-    void clickFlows()
+    void scenarios()
     {
-        QFETCH(QString, limit);
-        QFETCH(QString, argument);
-        QFETCH(QString, clicks);
+        QFETCH(QString, steps);
         QFETCH(QString, shown);
-        typeInto(text1(), limit);
-        typeInto(text2(), argument);
-        for (const QChar c : clicks) {
-            QWidget* target = calcolo();
-            if (c == QLatin1Char('1'))
-                target = option1();
-            else if (c == QLatin1Char('2'))
-                target = option2();
-            click(target);
-            QTRY_VERIFY_WITH_TIMEOUT(!busy(), kPatience);
+        QFETCH(QString, title);
+        QFETCH(QString, detail);
+        QString typed[2];
+        for (const QString& step : steps.split(QLatin1Char(' '))) {
+            if (step.size() > 1 && step[1] == QLatin1Char('=')) {
+                const int field = step[0] == QLatin1Char('1') ? 0 : 1;
+                typed[field] = step.mid(2);
+                (field ? text2() : text1())->clear();
+                typeInto(field ? text2() : text1(), typed[field]);
+            } else {
+                QWidget* target = calcolo();
+                if (step != QLatin1String("c"))
+                    target = step == QLatin1String("o1") ? option1() : option2();
+                click(target);
+                QTRY_VERIFY_WITH_TIMEOUT(!busy(), kPatience);
+            }
         }
         QCOMPARE(label4(), shown);
-        QVERIFY(!report());
-    }
-
-    void editingAFieldKeepsTheResult()
-    {
-        typeInto(text1(), QStringLiteral("1"));
-        typeInto(text2(), QStringLiteral("45"));
-        click(option1());
-        click(calcolo());
-        QTRY_COMPARE_WITH_TIMEOUT(label4(), QStringLiteral("1,08322"), kPatience);
-        text2()->clear();
-        typeInto(text2(), QStringLiteral("0"));
-        QCOMPARE(label4(), QStringLiteral("1,08322"));
-        click(calcolo());
-        QTRY_COMPARE_WITH_TIMEOUT(label4(), QStringLiteral("1,"), kPatience); // each term is h: the sum is the counter
-    }
-
-    void aShortEvaluationShowsNoProgress()
-    {
-        typeInto(text1(), QStringLiteral("0.5"));
-        typeInto(text2(), QStringLiteral("60"));
-        click(option1());
-        click(calcolo());
-        QTRY_COMPARE_WITH_TIMEOUT(label4(), QStringLiteral("0,51617"), kPatience);
+        QCOMPARE(report() ? report()->text() : QString(), title);
+        if (report()) {
+            QVERIFY2(report()->informativeText().contains(detail), qPrintable(report()->informativeText()));
+            dismissReport();
+        }
+        QCOMPARE(text1()->text(), typed[0]);
+        QCOMPARE(text2()->text(), typed[1]);
         QVERIFY(!progress());
     }
 
@@ -303,17 +243,6 @@ private slots:
         typeInto(text2(), QStringLiteral("45"));
         click(calcolo());
         QTRY_COMPARE_WITH_TIMEOUT(label4(), QStringLiteral("1,08322"), kPatience);
-    }
-
-    void closingDuringAnEvaluationEndsCleanly()
-    {
-        typeInto(text1(), QStringLiteral("100000"));
-        click(option2());
-        click(option1());
-        click(calcolo());
-        QVERIFY(busy());
-        form->close();
-        form.reset(); // stops the evaluation and waits for its thread
     }
 
     // Closing while the progress dialog is up stops the evaluation before
@@ -411,109 +340,33 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(label4(), QStringLiteral("1.56781"), kPatience);
     }
 
-    // Every way an evaluation can fail is reported, and the window goes on.
-    void failuresAreReportedAndTheWindowGoesOn_data()
+    // Pasting through the field's context menu is not typing: the text goes
+    // in whole, of any length, and the conversion reads the number it starts
+    // with.
+    void pastedTextIsNotFilteredButConverted_data()
     {
-        QTest::addColumn<QString>("limit");
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("detail");
-        QTest::newRow("division by zero")
-            << "142.9424658" << "89.999999" << "Errore di run-time '11'" << "Divisione per zero";
-        QTest::newRow("limit beyond a double") << QString(400, QLatin1Char('9')) << "30"
-                                               << "Errore di run-time '6'" << "Overflow";
-        QTest::newRow("argument beyond a double") << "1" << "-" + QString(400, QLatin1Char('9'))
-                                                  << "Errore di run-time '6'" << "Overflow";
-        QTest::newRow("limit where the loop never ends")
-            << "17179869184" << "30" << "Valore non accettato" << "passo 0,000001 il calcolo";
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<double>("limit");
+        QTest::newRow("exponent and words") << QStringLiteral("1e0 rad") << 1.0;
+        QTest::newRow("40,000 zeros first") << QString(40000, QLatin1Char('0')) + QStringLiteral("1.5") << 1.5;
     }
-    void failuresAreReportedAndTheWindowGoesOn()
+    void pastedTextIsNotFilteredButConverted()
     {
-        QFETCH(QString, limit);
-        QFETCH(QString, argument);
-        QFETCH(QString, title);
-        QFETCH(QString, detail);
-        typeInto(text1(), limit);
-        typeInto(text2(), argument);
-        click(option1());
-        click(calcolo());
-
-        QTRY_VERIFY_WITH_TIMEOUT(report(), kPatience);
-        QMessageBox* box = report();
-        QVERIFY(box->isVisible());
-        QCOMPARE(box->text(), title);
-        QVERIFY2(box->informativeText().contains(detail), qPrintable(box->informativeText()));
-        QCOMPARE(label4(), kSixSpaces);
-        QCOMPARE(text1()->text(), limit);
-        QCOMPARE(text2()->text(), argument);
-        dismissReport();
-
-        text1()->clear();
-        text2()->clear();
-        typeInto(text1(), QStringLiteral("0.5"));
-        typeInto(text2(), QStringLiteral("60"));
-        click(calcolo());
-        QTRY_COMPARE_WITH_TIMEOUT(label4(), QStringLiteral("0,51617"), kPatience);
-        QVERIFY(!report());
-    }
-
-    // The fields take text of any length: a number after 40,000 zeros.
-    void longPastedTextIsKeptWhole()
-    {
-        QGuiApplication::clipboard()->setText(QString(40000, QLatin1Char('0')) + QStringLiteral("1.5"));
+        QFETCH(QString, pasted);
+        QFETCH(double, limit);
+        QGuiApplication::clipboard()->setText(pasted);
         text1()->setFocus();
         std::unique_ptr<QMenu> menu(text1()->createStandardContextMenu());
         for (QAction* action : menu->actions())
             if (action->text().remove(QLatin1Char('&')).startsWith(QStringLiteral("Incolla")))
                 action->trigger();
-        QCOMPARE(text1()->text().size(), 40003);
+        QCOMPARE(text1()->text(), pasted);
         typeInto(text2(), QStringLiteral("45"));
         click(option1());
         click(calcolo());
         quadrilo::Engine engine(quadrilo::EngineSettings{1, quadrilo::bestIsa(), {}});
-        const QString expected = QString::fromStdString(quadrilo::resultText(engine.firstKind(1.5, 45)->sum, ","));
+        const QString expected = QString::fromStdString(quadrilo::resultText(engine.firstKind(limit, 45)->sum, ","));
         QTRY_COMPARE_WITH_TIMEOUT(label4(), expected, kPatience);
-    }
-
-    // The menu shows no shortcut: the key filter cancels all of them.
-    void theFieldMenuListsNoDeadShortcuts()
-    {
-        for (QLineEdit* field : {text1(), text2()}) {
-            emit field->customContextMenuRequested(QPoint(5, 5));
-            auto* menu = form->findChild<QMenu*>(QStringLiteral("fieldMenu"));
-            QVERIFY(menu);
-            int named = 0;
-            for (QAction* action : menu->actions()) {
-                if (action->isSeparator())
-                    continue;
-                ++named;
-                QVERIFY2(!action->text().contains(QLatin1Char('\t')), qPrintable(action->text()));
-                QVERIFY(action->shortcut().isEmpty());
-            }
-            QVERIFY(named >= 5); // Annulla, Taglia, Copia, Incolla, Seleziona tutto...
-            menu->close();
-            QTRY_VERIFY(!form->findChild<QMenu*>(QStringLiteral("fieldMenu")));
-        }
-    }
-
-    // Pasting through the field's context menu is not typing: the text goes
-    // in whole, and the conversion reads the number it starts with.
-    void pastedTextIsNotFilteredButConverted()
-    {
-        QGuiApplication::clipboard()->setText(QStringLiteral("1e0 rad"));
-        text1()->setFocus();
-        std::unique_ptr<QMenu> menu(text1()->createStandardContextMenu());
-        QAction* paste = nullptr;
-        for (QAction* action : menu->actions())
-            if (action->text().remove(QLatin1Char('&')).startsWith(QStringLiteral("Incolla")))
-                paste = action;
-        QVERIFY(paste);
-        paste->trigger();
-        QCOMPARE(text1()->text(), QStringLiteral("1e0 rad"));
-        typeInto(text2(), QStringLiteral("45"));
-        click(option1());
-        click(calcolo());
-        QTRY_COMPARE_WITH_TIMEOUT(label4(), QStringLiteral("1,08322"), kPatience);
     }
 };
 

@@ -8,6 +8,7 @@
 #include "window_driver.h"
 #include "compute/engine.h"
 #include "compute/input.h"
+#include "compute/keyfilter.h"
 #include "platform/errors.h"
 
 #include <QAccessible>
@@ -43,8 +44,8 @@ class MonkeyTest : public QObject, protected WindowDriver {
     }
 
     // A key as X11 delivers it: a character code, control keys included, or
-    // a key without one.
-    void pressKey(QLineEdit* target)
+    // a key without one. Returns whether the key filter cancels it.
+    bool pressKey(QLineEdit* target)
     {
         static const int silent[] = {Qt::Key_Left, Qt::Key_Home, Qt::Key_End, Qt::Key_Delete, Qt::Key_Tab};
         const int code = below(300) - 1;
@@ -58,6 +59,7 @@ class MonkeyTest : public QObject, protected WindowDriver {
         const QString text = code >= 0 && code < 256 ? QString(QChar(char16_t(code))) : QString();
         QKeyEvent press(QEvent::KeyPress, key, control ? Qt::ControlModifier : Qt::NoModifier, text);
         QApplication::sendEvent(target, &press);
+        return code >= 0 && code < 256 && quadrilo::filterKey(code) == 0;
     }
 
     void paste(QLineEdit* target)
@@ -80,7 +82,8 @@ class MonkeyTest : public QObject, protected WindowDriver {
             target->setText(QAccessible::Value, randomText());
         else { // a pressed button lets go a moment later
             target->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-            QTest::qWaitFor([widget] { return !static_cast<QAbstractButton*>(widget)->isDown(); });
+            if (!QTest::qWaitFor([widget] { return !static_cast<QAbstractButton*>(widget)->isDown(); }))
+                qFatal("a button stayed pressed");
         }
         waitUntilIdle();
         return widget == calcolo();
@@ -132,12 +135,14 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
 
         for (int event = 0; event < events; ++event) {
-            const QString before = label4(), fields = text1()->text().left(40) + " | " + text2()->text().left(40);
+            const QString before = label4(), typed[2] = {text1()->text(), text2()->text()};
+            const QString fields = typed[0].left(40) + " | " + typed[1].left(40);
             const int kind = below(100);
             QString failure;
-            bool clicked = false;
+            bool clicked = false, ignored = false;
+            const QString clipboard = QGuiApplication::clipboard()->text();
             if (kind < 45)
-                pressKey(anyField());
+                ignored = pressKey(anyField());
             else if (kind < 52)
                 click(option1());
             else if (kind < 58)
@@ -160,6 +165,11 @@ private slots:
             const QString where = QStringLiteral("seed %1, event %2 of kind %3, fields \"%4\": Label4 \"%5\", was \"%6\"")
                                       .arg(seed).arg(event).arg(kind).arg(fields, now, before);
             QVERIFY2(!busy(), qPrintable(where));
+            // A cancelled key does nothing at all: no edit, no clipboard.
+            if (ignored)
+                QVERIFY2(text1()->text() == typed[0] && text2()->text() == typed[1] &&
+                             QGuiApplication::clipboard()->text() == clipboard,
+                         qPrintable(where));
             if (report()) {
                 QVERIFY2(clicked, qPrintable(where));
                 resultFor(failure);
