@@ -269,6 +269,8 @@ void Engine::Impl::drain()
             if (slot.block.load() != done)
                 break;
             sum_.add(slot.buffer->terms.get(), slot.count, slot.counted);
+            if (std::isinf(sum_.value())) // only an infinite term, a root of 0, gets it there
+                throw RuntimeError(RuntimeError::DivisionByZero);
             publishedScale_.store(sum_.scale(), std::memory_order_relaxed);
             slot.buffer->waiting.store(false, std::memory_order_release);
             added_.store(++done);
@@ -301,8 +303,7 @@ void Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std::s
         run.count = n;
         if (run.first != 0.0)
             sinCosOfMultiple(s.point(pass), 1, run.sinFirst, run.cosFirst);
-        if (!kernel_.terms(run, request_->m, request_->reciprocal, out + i))
-            throw RuntimeError(RuntimeError::DivisionByZero);
+        kernel_.terms(run, request_->m, request_->reciprocal, out + i);
         i += n;
     }
 }

@@ -34,8 +34,9 @@ struct Counted {
 // still cannot go is added term by term.
 // S = 0 counts nothing (0 has no binade); its first term starts it.
 //
-// Preconditions: terms are finite and not negative; a block passed to add()
-// is padded with zeros to a multiple of 8; blocks come in order.
+// Preconditions: terms are not negative (an infinite one makes S infinite);
+// a block passed to add() is padded with zeros to a multiple of 8; blocks
+// come in order.
 class ExactSum {
 public:
     explicit ExactSum(kernel::UnitsFn units) : units_(units) {}

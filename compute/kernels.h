@@ -38,8 +38,8 @@ inline constexpr std::size_t kLanes = 32;
 // The terms t[j] = fl(fl(1 / r) * h) (reciprocal) or fl(r * h), with
 // r = sqrt(fl(1 - fl(m * fl(sin(theta_j)^2)))), for j < count; t must have
 // room for count rounded up to kLanes, and what lies past count is left
-// unspecified. Returns false when some r is 0.
-using TermsFn = bool (*)(const Run& run, double m, bool reciprocal, double* t);
+// unspecified. A root of 0 gives t[j] = +inf.
+using TermsFn = void (*)(const Run& run, double m, bool reciprocal, double* t);
 
 // The sum of round(t[i] * scale) over i < n (n a multiple of 8, every t[i]
 // finite and not negative, scale a power of two), exact while every quotient
