@@ -41,6 +41,7 @@ template <typename Vector, int Width>
 struct Lanes {
     using V = Vector;
     static constexpr int W = Width;
+    static_assert(sizeof(V) == W * sizeof(double), "the width is the vector's");
     using L = decltype(V{} < V{});
 
     // Half the distance from x to its nearer neighbour (0 for 0).
