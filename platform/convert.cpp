@@ -73,23 +73,12 @@ double textToNumber(std::string_view text)
     const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(),
                                            magnitude, std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
-        // Out of range either way: tell overflow from underflow by the
-        // decimal exponent of the first significant digit.
-        long long leading = 0; // position of the first nonzero digit, 10^leading
-        bool seen = false;
-        long long pos = static_cast<long long>(intDigits) - 1;
-        for (char c : number.substr(intDigits == 0 ? 1 : 0)) {
-            if (c == '.')
-                continue;
-            if (c == 'e' || c == 'E')
-                break;
-            if (c != '0') {
-                leading = pos;
-                seen = true;
-                break;
-            }
-            --pos;
-        }
+        // Out of range either way: the decimal exponent of the first nonzero
+        // digit (there is one, or the number would be 0) tells overflow from
+        // underflow. Such a number is hundreds of places from 1, so counting
+        // the full stop as a place does not matter.
+        const auto digit = number.find_first_of("123456789");
+        const long long leading = static_cast<long long>(intDigits) - 1 - static_cast<long long>(digit);
         // Far beyond any double either way; clamped so the sum below cannot overflow.
         constexpr long long kFar = 1'000'000;
         long long exponent = 0;
@@ -101,7 +90,7 @@ double textToNumber(std::string_view text)
                 exponent = (*first == '-') ? -kFar : kFar;
             exponent = std::clamp(exponent, -kFar, kFar);
         }
-        if (seen && leading + exponent >= 0)
+        if (leading + exponent >= 0)
             throw RuntimeError(RuntimeError::Overflow);
         return 0.0;
     }

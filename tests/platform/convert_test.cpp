@@ -31,7 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"LaterMinusEnds", "5-3", 5.0}, Case{"TrailingMinus", "5-", 5.0},
         Case{"DoubleMinus", "--5", 0.0}, Case{"PlusMinus", "+-5", 0.0},
         Case{"LeadingPoint", ".5", 0.5}, Case{"SignedLeadingPoint", "-.25", -0.25},
-        Case{"TrailingPoint", "5.", 5.0}, Case{"LeadingZeros", "000012", 12.0},
+        Case{"TrailingPoint", "5.", 5.0}, Case{"LetterAfterPoint", "3.x", 3.0}, Case{"LeadingZeros", "000012", 12.0},
         Case{"CommaIsNoPoint", "1,5", 1.0}, Case{"LetterEnds", "2x", 2.0},
         Case{"LeadingLetter", "x2", 0.0}, Case{"LeadingBlanks", " \t 4.5", 4.5},
         Case{"InnerBlankEnds", "1 000", 1.0}, Case{"BlankAfterSign", "- 3", 0.0},
