@@ -159,6 +159,11 @@ Engine::Impl::Impl(const EngineSettings& settings)
                                    });
     workers_.resize(crew_->size());
     slots_ = std::vector<Slot>(2 * workers_.size());
+
+    // One block for every buffer, so that the first evaluation finds the
+    // kernels' code, the buffers and the hand-over already warm.
+    const Request warmUp = firstKindRequest(2 * workers_.size() * kBlock * kStep, 45);
+    evaluate(warmUp, {});
 }
 
 std::optional<Evaluation> Engine::Impl::evaluate(const Request& request, const ProgressFn& progress)
