@@ -16,7 +16,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSignalSpy>
 #include <QRegularExpression>
 #include <QtTest>
 
