@@ -41,11 +41,11 @@ inline constexpr std::size_t kLanes = 32;
 // unspecified. A root of 0 gives t[j] = +inf.
 using TermsFn = void (*)(const Run& run, double m, bool reciprocal, double* t);
 
-// The sum of round(t[i] * scale) over i < n (n a multiple of 8, every t[i]
-// finite and not negative, scale a power of two), exact while every quotient
-// stays below 2^52 and the sum below 2^53; a quotient past that gives a sum
-// of at least 2^52. Sets *exact to false when some t[i] * scale is a tie
-// between two integers.
+// The sum of round(t[i] * scale) over i < n (n a multiple of 8, no t[i]
+// negative, scale a power of two), exact while every quotient stays below
+// 2^52 and the sum below 2^53; a quotient past that gives a sum of at least
+// 2^52, and an infinite t[i] an infinite sum. Sets *exact to false when
+// some t[i] * scale is a tie between two integers.
 using UnitsFn = double (*)(const double* t, std::size_t n, double scale, bool* exact);
 
 // The correctly rounded sines of a run's points, with the same room as
