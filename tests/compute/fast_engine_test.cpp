@@ -214,7 +214,9 @@ INSTANTIATE_TEST_SUITE_P(
         UnitsCase{"TieAbove", {0, 0, 0, 0, 0, 0, 0, 0.5}, 1.0, 0, false},
         UnitsCase{"LargestThatFits", {0x1p52 - 1, 0, 0, 0, 0, 0, 0, 0}, 1.0, 0x1p52 - 1, true},
         UnitsCase{"TooLargeStaysTooLarge", {0x1p52 + 1, 0, 0, 0, 0, 0, 0, 0}, 1.0, 0x1p52 + 1, true},
-        UnitsCase{"TieNearTheLimit", {0x1p52 - 1.5, 0, 0, 0, 0, 0, 0, 0}, 1.0, 0, false}),
+        UnitsCase{"TieNearTheLimit", {0x1p52 - 1.5, 0, 0, 0, 0, 0, 0, 0}, 1.0, 0, false},
+        // A root of 0: the count must not fit, and must not be NaN either.
+        UnitsCase{"InfiniteTerm", {1, INFINITY, 0, 0, 0, 0, 0, 0}, 1.0, INFINITY, true}),
     [](const testing::TestParamInfo<UnitsCase>& info) { return std::string(info.param.name); });
 
 TEST(Isa, TheBestIsSupportedAndTheCapHolds)
