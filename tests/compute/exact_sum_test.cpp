@@ -75,6 +75,9 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"CrossesIntoTheNextBinade", {1.9}, {0.05, 0.05, 0.05, 0.0001}, Counting::Current},
         Row{"EndsOneUnitBelowTheBinadeTop", {1.5}, {0.25 - u, 0.25 - u}, Counting::Current},
         Row{"ReachesTheBinadeTop", {1.5}, {0.25, 0.25 - u / 2 + u / 4}, Counting::Current},
+        // Counted, 2 + u would be a tie that stays at 2; the chain's last
+        // term rounds in the binade above, to 2 + 2u.
+        Row{"PassesTheBinadeTopByAUnit", {1.5}, {0.5, 1.2 * u}, Counting::Current},
         // 2^52 units at 2^-52 below 1: K past 2^53 would round.
         Row{"IntegerSumPastTwoToThe53", {0.75}, std::vector<double>(64, 0x1p46 * 0x1p-53), Counting::Current},
         Row{"CountedForAnOlderBinade", {0.6}, {0.3, 0.3, 1e-7}, Counting::BeforePrevious},
