@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
