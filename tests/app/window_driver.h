@@ -3,8 +3,11 @@
 #include "app/evaluator.h"
 #include "app/form1.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -50,5 +53,21 @@ protected:
     {
         field->setFocus();
         QTest::keyClicks(field, keys);
+    }
+    void fill(const QString& limit, const QString& argument) const
+    {
+        for (QLineEdit* field : {text1(), text2()}) {
+            field->clear();
+            typeInto(field, field == text1() ? limit : argument);
+        }
+    }
+    // Through the field's own context menu, as a person pastes.
+    static void pasteInto(QLineEdit* field, const QString& text)
+    {
+        QGuiApplication::clipboard()->setText(text);
+        std::unique_ptr<QMenu> menu(field->createStandardContextMenu());
+        for (QAction* action : menu->actions())
+            if (action->text().remove(QLatin1Char('&')).startsWith(QStringLiteral("Incolla")))
+                action->trigger();
     }
 };

@@ -61,15 +61,6 @@ TEST(FirstKind, ZeroArgumentSumIsTheCounter)
     EXPECT_EQ(quadrilo::resultText(firstKind(1.5707963, 0.0)->sum, ","), "1,5708");
 }
 
-TEST(FirstKind, ArgumentSignDoesNotMatter)
-{
-    for (const double degrees : {30.0, 45.5, 89.0, 400.0, 719.9}) {
-        const auto plus = firstKind(1.2, degrees);
-        const auto minus = firstKind(1.2, -degrees);
-        EXPECT_EQ(plus->sum, minus->sum) << degrees;
-    }
-}
-
 TEST(SecondKind, AlwaysTheSameValue)
 {
     const auto result = secondKind();

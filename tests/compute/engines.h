@@ -4,6 +4,16 @@
 
 #include <array>
 #include <memory>
+#include <vector>
+
+inline std::vector<quadrilo::Isa> supportedIsas()
+{
+    std::vector<quadrilo::Isa> isas;
+    for (quadrilo::Isa isa : {quadrilo::Isa::Scalar, quadrilo::Isa::Avx2, quadrilo::Isa::Avx512})
+        if (quadrilo::isaSupported(isa))
+            isas.push_back(isa);
+    return isas;
+}
 
 // One engine for each instruction set, made when a test first needs it and
 // kept for the test program's life, as the window keeps its own.

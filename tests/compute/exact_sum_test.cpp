@@ -1,4 +1,5 @@
 #include "compute/exact_sum.h"
+#include "engines.h"
 
 #include <gtest/gtest.h>
 
@@ -43,9 +44,7 @@ TEST_P(ExactSumTable, AddsAsTheChainOfRoundedAdditions)
 {
     const Row& row = GetParam();
     const double expected = sequential(sequential(0.0, row.before), row.block);
-    for (Isa isa : {Isa::Scalar, Isa::Avx2, Isa::Avx512}) {
-        if (!quadrilo::isaSupported(isa))
-            continue;
+    for (Isa isa : supportedIsas()) {
         ExactSum sum(quadrilo::kernel::forIsa(isa).units);
         const double scaleBefore = sum.scale();
         const auto first = padded(row.before);
@@ -90,9 +89,7 @@ TEST(ExactSum, RandomBlocksAddAsTheChain)
     std::mt19937_64 random(20261207);
     std::uniform_real_distribution<double> factor(1.0, 50.0);
     std::uniform_int_distribution<int> size(1, 700);
-    for (Isa isa : {Isa::Scalar, Isa::Avx2, Isa::Avx512}) {
-        if (!quadrilo::isaSupported(isa))
-            continue;
+    for (Isa isa : supportedIsas()) {
         ExactSum sum(quadrilo::kernel::forIsa(isa).units);
         double chain = 0.0;
         double stale = 0.0;

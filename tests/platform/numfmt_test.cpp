@@ -1,7 +1,10 @@
+#include "platform/convert.h"
 #include "platform/numfmt.h"
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -96,5 +99,18 @@ INSTANTIATE_TEST_SUITE_P(
                     Settings{"Arabic", "ar_EG.UTF-8", "."}, Settings{"AmericanEnglish", "en_US.UTF-8", "."},
                     Settings{"C", "C", "."}, Settings{"NotOnTheSystem", "xx_YY.UTF-8", "."}),
     [](const testing::TestParamInfo<Settings>& info) { return std::string(info.param.name); });
+
+// Under Italian settings, which Qt hands on to the C library, it reads and
+// writes the comma; the conversion and the formatting must not follow it.
+TEST(UnderItalianSettings, NumbersStillUseOnlyTheFullStopAndTheGivenSeparator)
+{
+    ASSERT_TRUE(std::setlocale(LC_ALL, "it_IT.UTF-8")) << "./scripts/setup generates it_IT.UTF-8";
+    EXPECT_EQ(std::strtod("1.5", nullptr), 1.0);
+    EXPECT_EQ(quadrilo::textToNumber("1.5707963"), 1.5707963);
+    EXPECT_EQ(quadrilo::textToNumber("-1.5e3"), -1500.0);
+    EXPECT_EQ(quadrilo::formatFiveDecimals(1.6857510587, "."), "1.68575");
+    EXPECT_EQ(quadrilo::formatFiveDecimals(1234567.0, "."), "1234567.");
+    std::setlocale(LC_ALL, "C");
+}
 
 } // namespace
