@@ -32,13 +32,11 @@ class MonkeyTest : public QObject, protected WindowDriver {
             return QString(10000, QLatin1Char('7'));
         if (below(5) == 0) // a plausible number, sometimes with words after it
             return QString::number(below(2000) / 1000.0 - 0.2) + (below(3) ? QString() : QStringLiteral(" rad"));
-        QString text;
-        const int kind = below(4);
+        QString text; // any characters, or those of numbers
+        const int kind = below(3);
         for (int i = below(12); i-- > 0;)
-            text += kind == 0 ? QChar(u'a' + below(26))
-                    : kind == 1 ? QStringLiteral("+-.e7")[below(5)]
-                    : kind == 2 ? QChar(char16_t(below(0xD800)))
-                                : QChar(u'0' + below(10));
+            text += kind == 0 ? QChar(char16_t(below(0xD800)))
+                              : QStringLiteral("0123456789+-.e")[below(kind == 1 ? 14 : 10)];
         return text;
     }
 

@@ -37,10 +37,7 @@ protected:
     QPushButton* calcolo() const { return child<QPushButton>("Command1"); }
     QString label4() const { return child<QLabel>("Label4")->text(); }
     QMessageBox* report() const { return form->findChild<QMessageBox*>(QStringLiteral("report")); }
-    QProgressDialog* progress() const
-    {
-        return form->findChild<QProgressDialog*>(QStringLiteral("progress"));
-    }
+    QProgressDialog* progress() const { return form->findChild<QProgressDialog*>(QStringLiteral("progress")); }
     // The window's own evaluator runs while a calculation is under way.
     bool busy() const
     {

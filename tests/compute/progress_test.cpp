@@ -7,15 +7,10 @@
 
 namespace {
 
-struct Sample {
-    double elapsed;
-    std::uint64_t done;
-};
-
 struct Row {
     const char* name;
     std::uint64_t total;
-    std::vector<Sample> samples;
+    std::vector<std::pair<double, std::uint64_t>> samples; // seconds elapsed, passes done
     std::optional<double> last; // what the last sample shows
 };
 
@@ -25,8 +20,8 @@ TEST_P(RemainingTimeTable, ShowsOnlyASteadyEstimate)
 {
     quadrilo::RemainingTime remaining(GetParam().total);
     std::optional<double> shown;
-    for (const Sample& s : GetParam().samples)
-        shown = remaining.update(s.elapsed, s.done);
+    for (const auto& [elapsed, done] : GetParam().samples)
+        shown = remaining.update(elapsed, done);
     ASSERT_EQ(shown.has_value(), GetParam().last.has_value());
     if (shown)
         EXPECT_DOUBLE_EQ(*shown, *GetParam().last);

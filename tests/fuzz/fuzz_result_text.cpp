@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <regex>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -20,19 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string separator = data[8] & 1 ? "," : ".";
     const std::string text = quadrilo::resultText(value, separator);
 
-    const auto at = text.find(separator);
-    if (at == std::string::npos || at == 0)
+    static const std::regex shape(R"((0|[1-9][0-9]*)([.,])([0-9]{0,4}[1-9])?)");
+    std::smatch parts;
+    if (!std::regex_match(text, parts, shape) || parts[2] != separator)
         std::abort();
-    const std::string integral = text.substr(0, at), fraction = text.substr(at + 1);
-    if (fraction.size() > 5 || (!fraction.empty() && fraction.back() == '0'))
-        std::abort();
-    for (const char c : integral + fraction)
-        if (c < '0' || c > '9')
-            std::abort();
-    if (integral.size() > 1 && integral[0] == '0')
-        std::abort();
-
-    const double back = std::strtod((integral + "." + fraction).c_str(), nullptr);
+    const double back = std::strtod((parts[1].str() + "." + parts[3].str()).c_str(), nullptr);
     // Half a unit of the fifth decimal, and the rounding of the read-back.
     const double slack = 0.5e-5 + std::ldexp(std::abs(value), -50);
     if (!(std::abs(back - value) <= slack))
