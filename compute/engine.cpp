@@ -5,7 +5,10 @@
 // so any block of passes can be generated exactly and independently. The
 // segments are the same for every upper limit (a shorter limit only cuts the
 // last one short), so their sines and rotations are worked out once, when
-// the engine is made.
+// the engine is made. A block that starts inside a segment starts from the
+// segment's first point on the grid of blocks, turned by binary powers of a
+// block's worth of strides (Starts): a few turns in double-double, instead
+// of a sine and cosine in multiple precision for every block.
 //
 // Terms: the workers claim blocks of kBlock passes in turn and compute their
 // terms with the kernel of the chosen instruction set (kernel_simd.h: the
@@ -34,6 +37,7 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace quadrilo {
@@ -53,6 +57,48 @@ kernel::Run runFrom(const Segment& segment)
     DoubleDouble sinLeap;
     sinCosOfMultiple(segment.stride, kernel::kLanes, sinLeap, run.cosLeap);
     return run;
+}
+
+// A segment's run from its first point, and what a block that starts inside
+// it needs: the segment's first point that starts a block, counted from its
+// first point, that point's sine and cosine, and the sine and cosine of 2^k
+// blocks' worth of strides for every k that a block inside can need.
+struct Starts {
+    kernel::Run run;
+    std::uint64_t onGrid = 0;
+    DoubleDouble sine, cosine;
+    std::vector<std::pair<DoubleDouble, DoubleDouble>> turns;
+};
+
+Starts startsOf(const Segment& segment)
+{
+    Starts starts;
+    starts.run = runFrom(segment);
+    starts.onGrid = (kBlock - segment.firstPass % kBlock) % kBlock;
+    if (starts.onGrid >= segment.count)
+        return starts;
+    sinCosOfMultiple(segment.point(segment.firstPass + starts.onGrid), 1, starts.sine, starts.cosine);
+    for (std::uint64_t blocks = 1; starts.onGrid + blocks * kBlock < segment.count; blocks *= 2) {
+        auto& [sine, cosine] = starts.turns.emplace_back();
+        // A power of two times the stride: exact.
+        sinCosOfMultiple(segment.stride * static_cast<double>(blocks * kBlock), 1, sine, cosine);
+    }
+    return starts;
+}
+
+// The first point of a block that starts `first` points into a segment. Its
+// sine and cosine take one turn for each binary digit of the blocks between
+// it and the segment's first point on the grid: under 40 turns below 2^34
+// radians, so within 2^-96 (turn), as the kernels ask.
+void startInside(const Starts& starts, std::uint64_t first, kernel::Run& run)
+{
+    assert(first >= starts.onGrid && (first - starts.onGrid) % kBlock == 0);
+    run.sinFirst = starts.sine;
+    run.cosFirst = starts.cosine;
+    std::uint64_t blocks = (first - starts.onGrid) / kBlock;
+    for (std::size_t k = 0; blocks != 0; ++k, blocks >>= 1)
+        if (blocks & 1)
+            turn(run.sinFirst, run.cosFirst, starts.turns[k].first, starts.turns[k].second);
 }
 
 struct Buffer {
@@ -103,7 +149,7 @@ private:
 
     const Isa isa_;
     const kernel::Kernel& kernel_;
-    std::vector<kernel::Run> runs_; // of the segments up to the largest limit
+    std::vector<Starts> starts_; // of the segments up to the largest limit
     std::vector<std::unique_ptr<Worker>> workers_;
     std::vector<Slot> slots_;
     std::unique_ptr<Crew> crew_;
@@ -130,7 +176,7 @@ Engine::Impl::Impl(const EngineSettings& settings)
     // Any plan's segments are the first ones of the largest plan, the last
     // of them cut short.
     for (const Segment& segment : planPasses(std::nextafter(kLimitBound, 0.0)).segments)
-        runs_.push_back(runFrom(segment));
+        starts_.push_back(startsOf(segment));
 
     unsigned wanted = settings.workers != 0 ? settings.workers
                                             : std::max(1u, std::thread::hardware_concurrency());
@@ -302,12 +348,13 @@ void Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std::s
         const Segment& s = segments[segment];
         const std::uint64_t n = std::min(count - i, s.firstPass + s.count - pass);
         // A plan's segments are the first ones of the largest plan.
-        assert(runs_[segment].base == s.base && runs_[segment].stride == s.stride);
-        kernel::Run run = runs_[segment];
+        const Starts& starts = starts_[segment];
+        assert(starts.run.base == s.base && starts.run.stride == s.stride);
+        kernel::Run run = starts.run;
         run.first = static_cast<double>(pass - s.firstPass);
         run.count = n;
-        if (run.first != 0.0)
-            sinCosOfMultiple(s.point(pass), 1, run.sinFirst, run.cosFirst);
+        if (pass != s.firstPass)
+            startInside(starts, pass - s.firstPass, run);
         kernel_.terms(run, request_->m, request_->reciprocal, out + i);
         i += n;
     }

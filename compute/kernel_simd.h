@@ -9,12 +9,15 @@
 //   sin(theta_{j+2L}) = 2 c sin(theta_{j+L}) - sin(theta_j),
 //
 // so each of the L lanes steps its sines forward as double-doubles, from its
-// first two points, found by rotating the run's first point by d (sin d,
-// cos d and c come correctly rounded to 106 bits). A step errs by under
-// 2^-102 (product with FMA, sum with two-sum), and an error made k steps
-// before grows by at most k + 1 (the Chebyshev polynomials of the second kind
-// at c are bounded so). A run of at most 2^15 points is at most 2^10 steps per
-// lane, so the sine is known to within 2^-83 + 2^-89: we take E = 2^-80. Its
+// first two points, found by rotating the run's first point by d 2L - 1
+// times (sin d, cos d and c come correctly rounded to 106 bits; the first
+// point's sine and cosine must be within 2^-96, and a rotation adds under
+// 2^-102, so both rows start within 2^-95). A step errs by under 2^-102
+// (product with FMA, sum with two-sum), and an error made k steps before
+// grows by at most k + 1 (the Chebyshev polynomials of the second kind at c
+// are bounded so). A run of at most 2^15 points is at most 2^10 steps per
+// lane: the steps leave under 2^-83 and the starting rows under 2^-84, so
+// the sine is known to within 2^-82; we take E = 2^-80. Its
 // correct rounding is the high part unless the low part lies within E of
 // half the gap to the high part's nearer neighbour (Ziv's test); those few
 // points get correctSin. A high part of 0 is exact: the sine of a pass point

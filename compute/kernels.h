@@ -21,7 +21,8 @@ bool isaSupported(Isa isa);
 namespace kernel {
 
 // Pass points base + (first + j) * stride for j < count, all in one segment,
-// with the sine and cosine of the first point and of the stride.
+// with the sine and cosine of the first point (within 2^-96) and of the
+// stride (to about 2^-106).
 struct Run {
     double base = 0.0;
     double stride = 0.0;

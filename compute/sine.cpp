@@ -1,5 +1,7 @@
 #include "compute/sine.h"
 
+#include <cmath>
+
 #include <mpfr.h>
 
 namespace quadrilo {
@@ -27,6 +29,27 @@ Scratch& scratch()
 {
     thread_local Scratch s;
     return s;
+}
+
+// a b with its rounding error (less the low parts' product, under 2^-106).
+DoubleDouble times(const DoubleDouble& a, const DoubleDouble& b)
+{
+    const double p = a.hi * b.hi;
+    double e = std::fma(a.hi, b.hi, -p);
+    e = std::fma(a.hi, b.lo, e);
+    e = std::fma(a.lo, b.hi, e);
+    return {p, e};
+}
+
+// a + b, the high parts' two-sum carrying the low parts, renormalised.
+DoubleDouble plus(const DoubleDouble& a, const DoubleDouble& b)
+{
+    const double s = a.hi + b.hi;
+    const double bb = s - a.hi;
+    double e = (a.hi - (s - bb)) + (b.hi - bb);
+    e = e + a.lo + b.lo;
+    const double hi = s + e;
+    return {hi, e - (hi - s)};
 }
 
 DoubleDouble split(mpfr_t value, mpfr_t rest)
@@ -67,6 +90,14 @@ void sinCosOfMultiple(double x, unsigned k, DoubleDouble& sine, DoubleDouble& co
     mpfr_sin_cos(s.wideSin, s.wideCos, s.rest, MPFR_RNDN);
     sine = split(s.wideSin, s.rest);
     cosine = split(s.wideCos, s.rest);
+}
+
+void turn(DoubleDouble& sine, DoubleDouble& cosine, const DoubleDouble& S, const DoubleDouble& C)
+{
+    const DoubleDouble minusSine{-sine.hi, -sine.lo};
+    const DoubleDouble s = plus(times(sine, C), times(cosine, S));
+    cosine = plus(times(cosine, C), times(minusSine, S));
+    sine = s;
 }
 
 } // namespace quadrilo

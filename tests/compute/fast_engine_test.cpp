@@ -158,6 +158,23 @@ INSTANTIATE_TEST_SUITE_P(
                     SineCase{"OddSymmetry", -1.5707963267948966, -1.0}),
     [](const testing::TestParamInfo<SineCase>& info) { return std::string(info.param.name); });
 
+// A block far into a segment starts from up to 39 turns: together they must
+// stay within the 2^-96 that the kernels ask of a run's first point. Every
+// angle here is exact, so the multiple-precision sine of the sum is the truth.
+TEST(Turns, ThirtyNineStayWithinTheKernelsBound)
+{
+    const double base = 1.0, step = 3 * 0x1p-20;
+    quadrilo::DoubleDouble sine, cosine, S, C, truthSine, truthCosine;
+    quadrilo::sinCosOfMultiple(base, 1, sine, cosine);
+    for (int k = 0; k < 39; ++k) {
+        quadrilo::sinCosOfMultiple(std::ldexp(step, k), 1, S, C);
+        quadrilo::turn(sine, cosine, S, C);
+    }
+    quadrilo::sinCosOfMultiple(base + step * (0x1p39 - 1), 1, truthSine, truthCosine);
+    EXPECT_LE(std::abs((sine.hi - truthSine.hi) + (sine.lo - truthSine.lo)), 0x1p-96);
+    EXPECT_LE(std::abs((cosine.hi - truthCosine.hi) + (cosine.lo - truthCosine.lo)), 0x1p-96);
+}
+
 struct UnitsCase {
     const char* name;
     std::vector<double> terms;
