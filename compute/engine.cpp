@@ -173,11 +173,6 @@ private:
 Engine::Impl::Impl(const EngineSettings& settings)
     : isa_(available(settings.isa)), kernel_(kernel::forIsa(isa_)), sum_(kernel_.units)
 {
-    // Any plan's segments are the first ones of the largest plan, the last
-    // of them cut short.
-    for (const Segment& segment : planPasses(std::nextafter(kLimitBound, 0.0)).segments)
-        starts_.push_back(startsOf(segment));
-
     unsigned wanted = settings.workers != 0 ? settings.workers
                                             : std::max(1u, std::thread::hardware_concurrency());
     // Buffers first: a worker without them is a worker fewer. The caller
@@ -205,6 +200,26 @@ Engine::Impl::Impl(const EngineSettings& settings)
                                    });
     workers_.resize(crew_->size());
     slots_ = std::vector<Slot>(2 * workers_.size());
+
+    // Any plan's segments are the first ones of the largest plan, the last
+    // of them cut short. The workers share out their multiple-precision
+    // sines. Done on the calling thread alone (3.5 ms), they made the first
+    // short evaluations after it run at about one worker's speed, the
+    // scheduler apparently keeping both workers on the processor that had
+    // been idle.
+    const std::vector<Segment> segments = planPasses(std::nextafter(kLimitBound, 0.0)).segments;
+    starts_.resize(segments.size());
+    crew_->run([&](unsigned index) {
+        try {
+            for (std::size_t i = index; i < segments.size(); i += workers_.size())
+                starts_[i] = startsOf(segments[i]);
+        } catch (...) {
+            std::lock_guard lock(errorMutex_);
+            error_ = std::current_exception();
+        }
+    });
+    if (error_)
+        std::rethrow_exception(error_);
 
     // One block for every buffer, so that the first evaluation finds the
     // kernels' code, the buffers and the hand-over already warm.
