@@ -227,7 +227,9 @@ TEST(Isa, EachSetGetsItsOwnKernelAndTheCapHolds)
 #endif
     for (Isa isa : supportedIsas())
         EXPECT_EQ(quadrilo::Engine(quadrilo::EngineSettings{1, isa, {}}).isa(), isa);
-    // Asked for more than it may use, an engine takes the best it may.
+    // Asked for more than it may use, an engine takes the best it may; the
+    // scalar kernel is always there, and every table runs it.
+    EXPECT_TRUE(quadrilo::isaSupported(Isa::Scalar));
     EXPECT_TRUE(quadrilo::isaSupported(quadrilo::bestIsa()));
     EXPECT_EQ(quadrilo::Engine(quadrilo::EngineSettings{1, Isa::Avx512, {}}).isa(), quadrilo::bestIsa());
     const char* cap = std::getenv("QUADRILO_ISA");
