@@ -63,11 +63,8 @@ double textToNumber(std::string_view text)
         }
     }
 
-    // from_chars wants no sign and at least one digit before a point.
-    std::string number;
-    if (intDigits == 0)
-        number = "0";
-    number.append(text.substr(mantissaBegin, end - mantissaBegin));
+    // from_chars wants no sign.
+    const std::string number(text.substr(mantissaBegin, end - mantissaBegin));
 
     double magnitude = 0.0;
     const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(),
