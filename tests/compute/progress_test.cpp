@@ -36,6 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"SteadyRate", 1000, {{1, 10}, {2, 20}, {3, 30}}, 97.0},
         Row{"SamplesUnderASecondApartCountOnce", 1000, {{1, 10}, {1.5, 15}, {1.9, 19}, {2, 20}}, std::nullopt},
         Row{"ErraticRate", 1000, {{1, 100}, {2, 120}, {3, 500}}, std::nullopt},
+        // Judged on the last three samples, not on all since the start.
+        Row{"SteadyAfterAnErraticStart", 1000, {{1, 100}, {2, 120}, {3, 500}, {4, 400}, {5, 500}, {6, 600}}, 4.0},
         Row{"FollowsTheLatestOnceSteady", 1000, {{1, 10}, {2, 20}, {3, 30}, {4, 100}}, 36.0},
         Row{"SlowingDown", 1000, {{1, 100}, {2, 150}, {3, 180}}, std::nullopt},
         Row{"AllDoneWhenSteady", 1000, {{1, 300}, {2, 600}, {3, 900}, {4, 1000}}, 0.0}),
