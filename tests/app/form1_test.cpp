@@ -15,12 +15,9 @@
 
 namespace {
 
-const QString kSixSpaces = QStringLiteral("      ");
-
 // Evaluations run on another thread; under Valgrind or the sanitizers they
 // take many times longer than in a plain build.
 constexpr int kPatience = 120000;
-const QString kTwoSpaces = QStringLiteral("  ");
 
 struct PaintCounter : QObject {
     explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }

@@ -92,14 +92,14 @@ class MonkeyTest : public QObject, protected WindowDriver {
         if (option2()->isChecked())
             return QStringLiteral("1,56781");
         if (!option1()->isChecked())
-            return QStringLiteral("      ");
+            return kSixSpaces;
         try {
             const auto input =
                 quadrilo::readFirstKindInput(text1()->text().toStdString(), text2()->text().toStdString());
             return QString::fromStdString(quadrilo::resultText(engine.firstKind(input.phi, input.degrees)->sum, ","));
         } catch (const quadrilo::Failure& refused) {
             failure = QString::fromStdString(refused.title());
-            return QStringLiteral("      ");
+            return kSixSpaces;
         }
     }
 
@@ -157,7 +157,7 @@ private slots:
                 ++reports;
             }
             if (kind >= 45 && kind < 58)
-                QVERIFY2(now == QStringLiteral("  "), qPrintable(where));
+                QVERIFY2(now == kTwoSpaces, qPrintable(where));
             if (!now.trimmed().isEmpty() && now != before)
                 QVERIFY2(now == resultFor(failure), qPrintable(where));
         }

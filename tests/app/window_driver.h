@@ -16,6 +16,11 @@
 
 #include <memory>
 
+// What Label4 shows after a click on Calcolo that gives no result, and
+// after a click on an option.
+inline const QString kSixSpaces = QStringLiteral("      ");
+inline const QString kTwoSpaces = QStringLiteral("  ");
+
 // What the window tests do to the real window: find its controls, type and
 // click as a person would, and see whether an evaluation runs or a report
 // is up.
