@@ -16,7 +16,7 @@
 // it), into buffers of their own.
 //
 // Sum: each worker also counts its block in units of ulp(S), for S as last
-// published, on the core that holds the terms. The blocks are then added one
+// published when it starts the block, as the kernel makes the terms. The blocks are then added one
 // after another, in order, by whichever worker finds the sum free
 // (ExactSum: one addition a block, or the block's terms again in the rare
 // case that S has changed binade, or that a term is a tie or too large).
@@ -44,10 +44,10 @@ namespace quadrilo {
 namespace {
 
 constexpr std::uint64_t kBlock = 1u << 15;
-constexpr std::size_t kBufferSize = kBlock + kernel::kLanes; // kernels write whole rows
+constexpr std::size_t kBufferSize = kBlock + kernel::kMaxLanes; // kernels write whole rows
 constexpr std::uint64_t kNone = ~std::uint64_t{0};
 
-kernel::Run runFrom(const Segment& segment)
+kernel::Run runFrom(const Segment& segment, std::size_t lanes)
 {
     kernel::Run run;
     run.base = segment.base;
@@ -55,7 +55,7 @@ kernel::Run runFrom(const Segment& segment)
     sinCosOfMultiple(segment.base, 1, run.sinFirst, run.cosFirst);
     sinCosOfMultiple(segment.stride, 1, run.sinStride, run.cosStride);
     DoubleDouble sinLeap;
-    sinCosOfMultiple(segment.stride, kernel::kLanes, sinLeap, run.cosLeap);
+    sinCosOfMultiple(segment.stride, static_cast<unsigned>(lanes), sinLeap, run.cosLeap);
     return run;
 }
 
@@ -70,10 +70,10 @@ struct Starts {
     std::vector<std::pair<DoubleDouble, DoubleDouble>> turns;
 };
 
-Starts startsOf(const Segment& segment)
+Starts startsOf(const Segment& segment, std::size_t lanes)
 {
     Starts starts;
-    starts.run = runFrom(segment);
+    starts.run = runFrom(segment, lanes);
     starts.onGrid = (kBlock - segment.firstPass % kBlock) % kBlock;
     if (starts.onGrid >= segment.count)
         return starts;
@@ -145,7 +145,8 @@ private:
     Buffer* freeBuffer(Worker& worker);
     void drain();
     void stop();
-    void computeTerms(std::uint64_t begin, std::uint64_t count, std::size_t& segment, double* out);
+    Counted computeTerms(std::uint64_t begin, std::uint64_t count, std::size_t& segment, double scale,
+                         double* out);
 
     const Isa isa_;
     const kernel::Kernel& kernel_;
@@ -212,7 +213,7 @@ Engine::Impl::Impl(const EngineSettings& settings)
     crew_->run([&](unsigned index) {
         try {
             for (std::size_t i = index; i < segments.size(); i += workers_.size())
-                starts_[i] = startsOf(segments[i]);
+                starts_[i] = startsOf(segments[i], kernel_.lanes);
         } catch (...) {
             std::lock_guard lock(errorMutex_);
             error_ = std::current_exception();
@@ -276,11 +277,12 @@ void Engine::Impl::work(unsigned index)
             const std::uint64_t count = std::min(kBlock, request_->plan.passes - begin);
             const std::uint64_t padded = (count + 7) / 8 * 8;
             double* terms = buffer->terms.get();
-            computeTerms(begin, count, segment, terms);
+            const Counted counted =
+                computeTerms(begin, count, segment, publishedScale_.load(std::memory_order_relaxed), terms);
             std::fill(terms + count, terms + padded, 0.0);
 
             Slot& slot = slots_[block % slots_.size()];
-            slot.counted = sum_.count(terms, padded, publishedScale_.load(std::memory_order_relaxed));
+            slot.counted = counted;
             slot.buffer = buffer;
             slot.count = count;
             slot.block.store(block);
@@ -351,10 +353,12 @@ void Engine::Impl::drain()
     }
 }
 
-// The terms of passes [begin, begin + count), run by run.
-void Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std::size_t& segment,
-                                double* out)
+// The terms of passes [begin, begin + count), run by run, counted for
+// `scale` unless it is 0.
+Counted Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std::size_t& segment, double scale,
+                                   double* out)
 {
+    Counted counted{scale, 0.0, true};
     const auto& segments = request_->plan.segments;
     for (std::uint64_t i = 0; i < count;) {
         const std::uint64_t pass = begin + i;
@@ -370,9 +374,13 @@ void Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std::s
         run.count = n;
         if (pass != s.firstPass)
             startInside(starts, pass - s.firstPass, run);
-        kernel_.terms(run, request_->m, request_->reciprocal, out + i);
+        bool exact = true;
+        // Counts below 2^53 add exactly; past it the total still shows it.
+        counted.units += kernel_.terms(run, request_->m, request_->reciprocal, scale, out + i, &exact);
+        counted.exact = counted.exact && exact;
         i += n;
     }
+    return counted;
 }
 
 Request firstKindRequest(double phi, double degrees)

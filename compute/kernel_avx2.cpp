@@ -7,6 +7,7 @@ typedef double V4 __attribute__((vector_size(32)));
 
 struct Avx2 : Lanes<V4, 4> {
     static V fma(V a, V b, V c) { return _mm256_fmadd_pd(a, b, c); }
+    static V mulAdd(V a, V b, V c) { return fma(a, b, c); }
     static V root(V x) { return _mm256_sqrt_pd(x); }
 
     template <typename M> static bool any(M mask)
@@ -21,7 +22,7 @@ struct Avx2 : Lanes<V4, 4> {
 namespace quadrilo::kernel {
 const Kernel& kernelAvx2()
 {
-    static const Kernel kernel{Isa::Avx2, &Impl<Avx2>::terms, &Impl<Avx2>::units, &Impl<Avx2>::sines,
+    static const Kernel kernel{Isa::Avx2, Impl<Avx2>::kLanes, &Impl<Avx2>::terms, &Impl<Avx2>::units, &Impl<Avx2>::sines,
                                  &Impl<Avx2>::floor};
     return kernel;
 }

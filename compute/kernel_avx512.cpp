@@ -7,6 +7,7 @@ typedef double V8 __attribute__((vector_size(64)));
 
 struct Avx512 : Lanes<V8, 8> {
     static V fma(V a, V b, V c) { return _mm512_fmadd_pd(a, b, c); }
+    static V mulAdd(V a, V b, V c) { return fma(a, b, c); }
     static V root(V x) { return _mm512_sqrt_pd(x); }
 
     template <typename M> static bool any(M mask)
@@ -21,7 +22,7 @@ struct Avx512 : Lanes<V8, 8> {
 namespace quadrilo::kernel {
 const Kernel& kernelAvx512()
 {
-    static const Kernel kernel{Isa::Avx512, &Impl<Avx512>::terms, &Impl<Avx512>::units, &Impl<Avx512>::sines,
+    static const Kernel kernel{Isa::Avx512, Impl<Avx512>::kLanes, &Impl<Avx512>::terms, &Impl<Avx512>::units, &Impl<Avx512>::sines,
                                  &Impl<Avx512>::floor};
     return kernel;
 }

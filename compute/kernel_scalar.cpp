@@ -8,7 +8,11 @@ namespace {
 struct Scalar {
     using V = double;
     static constexpr int W = 1;
+    static constexpr int K = 8; // enough independent steps to keep up with the divider
     static double fma(double a, double b, double c) { return std::fma(a, b, c); }
+    // Rounded twice: without FMA in the baseline instruction set, std::fma
+    // is a call, and the rounding test allows for the second rounding.
+    static double mulAdd(double a, double b, double c) { return a * b + c; }
     static double root(double x) { return std::sqrt(x); }
     // As the vector lanes' (kernel_simd.h).
     static double halfUlp(double x)
@@ -31,7 +35,7 @@ struct Scalar {
 namespace quadrilo::kernel {
 const Kernel& kernelScalar()
 {
-    static const Kernel kernel{Isa::Scalar, &Impl<Scalar>::terms, &Impl<Scalar>::units, &Impl<Scalar>::sines,
+    static const Kernel kernel{Isa::Scalar, Impl<Scalar>::kLanes, &Impl<Scalar>::terms, &Impl<Scalar>::units, &Impl<Scalar>::sines,
                                  &Impl<Scalar>::floor};
     return kernel;
 }

@@ -4,31 +4,49 @@
 // instruction set can be shared with, and then run by, a narrower one.
 //
 // Sines by recurrence. Within a run the points are theta_j = a + j d exactly,
-// and with L = kLanes and c = cos(L d),
+// and with L lanes and c = cos(L d),
 //
 //   sin(theta_{j+2L}) = 2 c sin(theta_{j+L}) - sin(theta_j),
 //
 // so each of the L lanes steps its sines forward as double-doubles, from its
 // first two points, found by rotating the run's first point by d 2L - 1
-// times (sin d, cos d and c come correctly rounded to 106 bits; the first
-// point's sine and cosine must be within 2^-96, and a rotation adds under
-// 2^-102, so both rows start within 2^-95). A step errs by under 2^-102
-// (product with FMA, sum with two-sum), and an error made k steps before
-// grows by at most k + 1 (the Chebyshev polynomials of the second kind at c
-// are bounded so). A run of at most 2^15 points is at most 2^10 steps per
-// lane: the steps leave under 2^-83 and the starting rows under 2^-84, so
-// the sine is known to within 2^-82; we take E = 2^-80. Its
-// correct rounding is the high part unless the low part lies within E of
-// half the gap to the high part's nearer neighbour (Ziv's test); those few
-// points get correctSin. A high part of 0 is exact: the sine of a pass point
-// other than 0 is far above E.
+// times (sin d, cos d and c come correctly rounded to 106 bits, so c is off
+// by at most 2^-107; the first point's sine and cosine must be within 2^-96,
+// and a rotation adds under 2^-102, so both rows start within 2^-95). A step
+// errs by under 2^-102 (the product's error from FMA, the difference's from
+// an exact two-sum), c's own error adds 2^-106 to every step, and an error
+// made k steps before grows by at most k + 1 (the Chebyshev polynomials of
+// the second kind at c are bounded so). A run of at most 2^15 points and
+// L >= 8 lanes is at most 2^12 rows: the steps leave under 2^-79, c under
+// 2^-83 and the starting rows under 2^-82, so the sine is known to within
+// E = 2^-78.
+//
+// Its correct rounding is the high part unless the low part lies within E of
+// half the gap to the high part's neighbour on its side (Ziv's test); those
+// few points get correctSin. Most runs are clear: their sines stay above
+// mu >= 2^-6 in magnitude (clearance()), and the test is one multiply-add.
+// fl(hi + lo (1 + eta)) == hi, with eta = 2^56 E / mu and the product
+// rounded or not, means |lo| (1 + eta / 2) is at most half the gap g on lo's
+// side, and as g >= |hi| 2^-53 >= mu 2^-53, |lo| + E then stays below g / 2.
+// It flags about eta of the points, under 2^-16. In the other runs the
+// margin comes from the high part's binade, and a high part of 0 is exact:
+// the sine of a pass point other than 0 is far above E.
+//
+// In a clear run, neighbouring sines of a lane differ by at most L d, far
+// below mu, so |fl(2c sin theta_{j+L})| >= |sin theta_j| at every step and
+// the step's difference needs only Fast2Sum (3 additions instead of the
+// two-sum's 6).
 //
 // The lanes are independent, so a row's steps overlap each other and the
-// root and division; each lane's state is updated in place, two rows a turn,
-// so that what does not fit in registers is spilled whole, never moved
-// through general registers. A root of 0 gives an infinite term, left for
-// the sum to show: every finite term is below 100 (the root of a nonzero
-// 1 - m s^2 is at least 2^-27), so only an infinite term makes S infinite.
+// root and division. A row is two vectors (eight scalar lanes): the state
+// then stays in registers, which measured faster than more lanes spilled to
+// memory. A root of 0 gives an infinite term, left for the sum to show:
+// every finite term is below 100 (the root of a nonzero 1 - m s^2 is at
+// least 2^-27), so only an infinite term makes S infinite.
+//
+// The terms are counted as they are made, a few rows behind the newest, so
+// that the counting never waits on a division: the adders have room for it
+// then, where a separate pass over the block would read it all again.
 #pragma once
 
 #include "compute/kernels.h"
@@ -36,7 +54,7 @@
 namespace {
 
 using quadrilo::DoubleDouble;
-using quadrilo::kernel::kLanes;
+using quadrilo::kernel::kMaxLanes;
 using quadrilo::kernel::Run;
 
 // What a vector type needs beyond its instruction set's fma, root and any.
@@ -44,6 +62,7 @@ template <typename Vector, int Width>
 struct Lanes {
     using V = Vector;
     static constexpr int W = Width;
+    static constexpr int K = 2; // vectors a row
     static_assert(sizeof(V) == W * sizeof(double), "the width is the vector's");
     using L = decltype(V{} < V{});
 
@@ -74,14 +93,18 @@ struct Lanes {
     template <typename M> static bool lane(M mask, int i) { return mask[i] != 0; }
 };
 
-// Ops provides: V (W doubles, or a double when W is 1), W, fma, root, any,
-// halfUlp, abs, and lane access get / set / lane.
+// Ops provides: V (W doubles, or a double when W is 1), W, K (vectors a
+// row), fma, mulAdd (a b + c, rounded once or twice), root, any, halfUlp,
+// abs, and lane access get / set / lane.
 template <typename Ops>
 struct Impl {
     using V = typename Ops::V;
     static constexpr int W = Ops::W;
-    static constexpr int K = static_cast<int>(kLanes) / W; // vectors per row
-    static constexpr double kError = 0x1p-80;
+    static constexpr int K = Ops::K;
+    static constexpr std::size_t kLanes = static_cast<std::size_t>(K * W);
+    static_assert(kLanes >= 8 && kLanes <= kMaxLanes, "the error bound counts on 2^12 rows at most");
+    static constexpr double kError = 0x1p-78;
+    static constexpr double kClear = 0x1p-6;
 
     struct DD {
         V hi, lo;
@@ -114,7 +137,7 @@ struct Impl {
         const V hi = s + e;
         return {hi, e - (hi - s)};
     }
-    // a + sign * b, renormalised.
+    // a + b, renormalised.
     static DD add(DD a, DD b)
     {
         const V s = a.hi + b.hi;
@@ -126,6 +149,22 @@ struct Impl {
     }
     static DD neg(DD a) { return {-a.hi, -a.lo}; }
 
+    // The step of a clear run: B n - b with |fl(B.hi n.hi)| >= |b.hi|, so
+    // that Fast2Sum gives the difference's error. The low parts' products,
+    // near 2^-53, may be rounded once more than by FMA (mulAdd): that adds
+    // under 2^-105 and leaves the step's error under 2^-102.
+    static DD clearStep(DD n, V Bh, V Bl, DD b)
+    {
+        const V p = n.hi * Bh;
+        const V q = Ops::fma(n.hi, Bh, -p);
+        V e = Ops::mulAdd(n.lo, Bh, -b.lo);
+        e = Ops::mulAdd(n.hi, Bl, e);
+        const V s = p - b.hi;
+        const V lost = b.hi + (s - p); // s - (p - b.hi), exactly
+        e = (e + q) - lost;
+        const V hi = s + e;
+        return {hi, e - (hi - s)};
+    }
 
     // Rotate (s, c) by the angle whose sine and cosine are (S, C).
     static void rotate(DD& s, DD& c, DoubleDouble S, DoubleDouble C)
@@ -137,11 +176,33 @@ struct Impl {
         c = nc;
     }
 
+    // A lower bound for |sin| at every point the run steps through, rows
+    // past its count included, if it is at least kClear; 0 otherwise. The
+    // sine moves by at most the distance, and the bound is shaved for the
+    // first point's own error and for rounding here.
+    static double clearance(const Run& run)
+    {
+        const std::size_t rows = (run.count + kLanes - 1) / kLanes + 2;
+        const double reach = static_cast<double>(rows * kLanes) * run.stride * (1 + 0x1p-40);
+        const double mu = (__builtin_fabs(run.sinFirst.hi) - reach) * (1 - 0x1p-40) - 0x1p-50;
+        return mu >= kClear ? mu : 0.0;
+    }
+
     // Calls use(sine, j0) with the correctly rounded sines of points j0 to
     // j0 + W - 1 of the run, for every row of lanes; lanes past the run's
     // count hold sines of the points after it, not rounded with care.
     template <typename Use>
     static void walk(const Run& run, Use use)
+    {
+        const double mu = clearance(run);
+        if (mu != 0.0)
+            walkRows<true>(run, 1.0 + 0x1p56 * kError / mu, use);
+        else
+            walkRows<false>(run, 0.0, use);
+    }
+
+    template <bool Clear, typename Use>
+    static void walkRows(const Run& run, double stretch, Use use)
     {
         // The sines of the first two rows, point after point.
         double sh[2 * kLanes], sl[2 * kLanes];
@@ -155,6 +216,7 @@ struct Impl {
             }
         }
         const V twiceLeapHi = splat(2 * run.cosLeap.hi), twiceLeapLo = splat(2 * run.cosLeap.lo);
+        const V stretched = splat(stretch);
         const std::size_t rows = (run.count + kLanes - 1) / kLanes;
         // a holds the row in use, b the next; the step overwrites a with the
         // row after b.
@@ -170,9 +232,12 @@ struct Impl {
             for (int k = 0; k < K; ++k) {
                 const std::size_t j0 = r * kLanes + static_cast<std::size_t>(k * W);
                 V sine = hi[k];
-                const V margin = Ops::halfUlp(sine) - kError;
-                const V off = Ops::abs(lo[k]);
-                const auto unsure = off >= margin;
+                const auto unsure = [&] {
+                    if constexpr (Clear)
+                        return Ops::mulAdd(lo[k], stretched, sine) != sine;
+                    else
+                        return Ops::abs(lo[k]) >= Ops::halfUlp(sine) - kError;
+                }();
                 if (Ops::any(unsure)) [[unlikely]]
                     for (int i = 0; i < W; ++i)
                         if (Ops::lane(unsure, i) && j0 + static_cast<std::size_t>(i) < run.count)
@@ -180,7 +245,9 @@ struct Impl {
                                      quadrilo::correctSin(run.base + (run.first + static_cast<double>(j0 + i)) *
                                                                          run.stride));
                 use(sine, j0);
-                const DD after = sub(mul(DD{nextHi[k], nextLo[k]}, twiceLeapHi, twiceLeapLo), DD{hi[k], lo[k]});
+                const DD next{nextHi[k], nextLo[k]}, before{hi[k], lo[k]};
+                const DD after = Clear ? clearStep(next, twiceLeapHi, twiceLeapLo, before)
+                                       : sub(mul(next, twiceLeapHi, twiceLeapLo), before);
                 hi[k] = after.hi;
                 lo[k] = after.lo;
             }
@@ -192,13 +259,63 @@ struct Impl {
         }
     }
 
-    static void terms(const Run& run, double m, bool reciprocal, double* t)
+    // Counts terms in multiples of u = 1 / scale. x + 2^52 u rounds x to a
+    // multiple k u, ties to even, as long as x < 2^52 u, and its residual
+    // x - k u is exact (Fast2Sum); past that, k u is never below 2^52 u, so
+    // a count that no longer fits still shows it. A tie is the one residual
+    // of u / 2 exactly, the largest possible, so keeping the largest finds
+    // it. (An infinite x leaves a residual of NaN, which the comparison
+    // passes over; the infinite total shows it.)
+    struct Counter {
+        V shifter, half, total{}, largest{};
+        explicit Counter(double scale) : shifter(splat(0x1p52 / scale)), half(splat(0.5 / scale)) {}
+        void add(V x)
+        {
+            const V k = (x + shifter) - shifter;
+            const V off = Ops::abs(x - k);
+            largest = off > largest ? off : largest;
+            total += k;
+        }
+    };
+    static double totalOf(const Counter* counters, int n, double scale, bool* exact)
+    {
+        double total = 0.0;
+        bool tie = false;
+        for (int u = 0; u < n; ++u) {
+            for (int l = 0; l < W; ++l)
+                total += Ops::get(counters[u].total, l);
+            tie = tie || Ops::any(counters[u].largest == counters[u].half);
+        }
+        *exact = !tie;
+        return total * scale;
+    }
+
+    template <bool Reciprocal>
+    static double termsOf(const Run& run, double m, double scale, double* t, bool* exact)
     {
         constexpr double h = 0.000001;
-        if (reciprocal)
-            walk(run, [&](V sine, std::size_t j0) { store(t + j0, (1.0 / Ops::root(1.0 - m * (sine * sine))) * h); });
-        else
-            walk(run, [&](V sine, std::size_t j0) { store(t + j0, Ops::root(1.0 - m * (sine * sine)) * h); });
+        constexpr std::size_t lag = 4 * kMaxLanes; // terms
+        // Without a scale the counting costs less than a test of it would.
+        Counter counter(scale != 0.0 ? scale : 1.0);
+        walk(run, [&](V sine, std::size_t j0) {
+            const V r = Ops::root(1.0 - m * (sine * sine));
+            store(t + j0, Reciprocal ? (1.0 / r) * h : r * h);
+            if (j0 >= lag)
+                counter.add(load(t + j0 - lag));
+        });
+        // What the walk left, the lanes past the count as zeros.
+        const std::size_t made = (run.count + kLanes - 1) / kLanes * kLanes;
+        const std::size_t padded = (run.count + W - 1) / W * W;
+        for (std::size_t j = run.count; j < padded; ++j)
+            t[j] = 0.0;
+        for (std::size_t i = made > lag ? made - lag : 0; i < padded; i += W)
+            counter.add(load(t + i));
+        return scale != 0.0 ? totalOf(&counter, 1, scale, exact) : 0.0;
+    }
+
+    static double terms(const Run& run, double m, bool reciprocal, double scale, double* t, bool* exact)
+    {
+        return reciprocal ? termsOf<true>(run, m, scale, t, exact) : termsOf<false>(run, m, scale, t, exact);
     }
 
     static void sines(const Run& run, double* s)
@@ -206,36 +323,19 @@ struct Impl {
         walk(run, [&](V sine, std::size_t j0) { store(s + j0, sine); });
     }
 
-    // n is a multiple of 8; four independent sums keep the adders busy.
-    // x + 2^52 u rounds x to a multiple of u = 1 / scale, ties to even, as
-    // long as x < 2^52 u, and its residual x - k u is exact (Fast2Sum); past
-    // that, k u is never below 2^52 u, so a count that no longer fits still
-    // shows it. Counting in multiples of u rather than scaling each term
-    // saves a product and a maximum per term.
+    // n is a multiple of 8; four counters keep the adders busy.
     static double units(const double* t, std::size_t n, double scale, bool* exact)
     {
-        const double unit = 1.0 / scale;
-        const V shifter = splat(0x1p52 * unit), half = splat(0.5 * unit);
         constexpr int U = 4;
-        V sum[U] = {};
-        auto tie = V{} != V{};
-        const auto count = [&](V x, V& total) {
-            const V k = (x + shifter) - shifter;
-            tie = tie | (Ops::abs(x - k) == half);
-            total += k;
-        };
+        const Counter counter(scale);
+        Counter counters[U] = {counter, counter, counter, counter};
         std::size_t i = 0;
         for (; i + U * W <= n; i += U * W)
             for (int u = 0; u < U; ++u)
-                count(load(t + i + u * W), sum[u]);
+                counters[u].add(load(t + i + u * W));
         for (; i < n; i += W)
-            count(load(t + i), sum[0]);
-        double total = 0.0;
-        for (int u = 0; u < U; ++u)
-            for (int l = 0; l < W; ++l)
-                total += Ops::get(sum[u], l);
-        *exact = !Ops::any(tie);
-        return total * scale;
+            counters[0].add(load(t + i));
+        return totalOf(counters, U, scale, exact);
     }
 
     // The floor of the benchmarks: a square root and a division per pass,

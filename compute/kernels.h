@@ -21,8 +21,8 @@ bool isaSupported(Isa isa);
 namespace kernel {
 
 // Pass points base + (first + j) * stride for j < count, all in one segment,
-// with the sine and cosine of the first point (within 2^-96) and of the
-// stride (to about 2^-106).
+// with the sine and cosine of the first point (within 2^-96), of the stride
+// and of the kernel's leap, its lanes times the stride (both to 2^-106).
 struct Run {
     double base = 0.0;
     double stride = 0.0;
@@ -30,17 +30,18 @@ struct Run {
     std::size_t count = 0;
     DoubleDouble sinFirst, cosFirst; // of base + first * stride
     DoubleDouble sinStride, cosStride;
-    DoubleDouble cosLeap;            // of kLanes * stride
+    DoubleDouble cosLeap; // of lanes * stride
 };
 
-// The sines of a run are stepped forward kLanes points at a time.
-inline constexpr std::size_t kLanes = 32;
+// No kernel steps more lanes at a time than this.
+inline constexpr std::size_t kMaxLanes = 16;
 
 // The terms t[j] = fl(fl(1 / r) * h) (reciprocal) or fl(r * h), with
 // r = sqrt(fl(1 - fl(m * fl(sin(theta_j)^2)))), for j < count; t must have
-// room for count rounded up to kLanes, and what lies past count is left
-// unspecified. A root of 0 gives t[j] = +inf.
-using TermsFn = void (*)(const Run& run, double m, bool reciprocal, double* t);
+// room for count rounded up to kMaxLanes, and what lies past count is left
+// unspecified. A root of 0 gives t[j] = +inf. With a scale, also counts the
+// terms as UnitsFn does and returns the count; with none (0), returns 0.
+using TermsFn = double (*)(const Run& run, double m, bool reciprocal, double scale, double* t, bool* exact);
 
 // The sum of round(t[i] * scale) over i < n (n a multiple of 8, no t[i]
 // negative, scale a power of two), exact while every quotient stays below
@@ -58,7 +59,8 @@ using SinesFn = void (*)(const Run& run, double* s);
 using FloorFn = double (*)(std::size_t passes);
 
 struct Kernel {
-    Isa isa; // the instruction set it was built for
+    Isa isa;           // the instruction set it was built for
+    std::size_t lanes; // points stepped at a time, at most kMaxLanes
     TermsFn terms;
     UnitsFn units;
     SinesFn sines;

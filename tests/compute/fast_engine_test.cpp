@@ -97,12 +97,22 @@ TEST_P(ReferenceSums, TheReferenceGivesTheTableBits)
 INSTANTIATE_TEST_SUITE_P(Table, ReferenceSums, testing::ValuesIn(sums(2'000'000)),
                          [](const testing::TestParamInfo<Sum>& info) { return info.param.name; });
 
+// The pass points' terms, from the reference's term, where the kernel's
+// differ.
+int wrongTerms(const quadrilo::kernel::Run& run, const std::vector<double>& t, double m, bool reciprocal)
+{
+    int wrong = 0;
+    for (std::size_t j = 0; j < run.count; ++j) // a root of 0 on both sides is +inf
+        wrong += t[j] != quadrilo::term(run.base + (run.first + static_cast<double>(j)) * run.stride, m, reciprocal);
+    return wrong;
+}
+
 // A run of real pass points that ends where x's binade does.
-quadrilo::kernel::Run runNear(double x, std::uint64_t count)
+quadrilo::kernel::Run runNear(double x, std::uint64_t count, std::size_t lanes)
 {
     const quadrilo::PassPlan plan = quadrilo::planPasses(x);
     const quadrilo::Segment& segment = plan.segments.at(plan.segments.size() - 2);
-    return runOf(segment, segment.count > count ? segment.count - count : 0, count);
+    return runOf(segment, segment.count > count ? segment.count - count : 0, count, lanes);
 }
 
 // Every kernel against the reference's own term, point by point: the sines
@@ -112,18 +122,74 @@ TEST(Kernels, TermsOfARunEqualTheReferenceTerms)
     for (const double x : {0.001, 0.5, 1.5707963, 3.1415926535897931, 6.283185307179586, 100.0,
                            1000.0, 12345.678, 8589934591.0}) {
         for (const double m : {0.0, 0.25, 0.7499999999999999, 1.0}) {
-            const auto run = runNear(x, 3001);
-            if (run.stride == 0.0)
-                continue;
             for (const bool reciprocal : {true, false}) {
                 for (Isa isa : supportedIsas()) {
-                    std::vector<double> t(run.count + quadrilo::kernel::kLanes);
-                    quadrilo::kernel::forIsa(isa).terms(run, m, reciprocal, t.data());
-                    int wrong = 0;
-                    for (std::size_t j = 0; j < run.count; ++j) // a root of 0 on both sides is +inf
-                        wrong += t[j] != quadrilo::term(run.base + (run.first + static_cast<double>(j)) * run.stride,
-                                                        m, reciprocal);
-                    EXPECT_EQ(wrong, 0) << quadrilo::isaName(isa) << " near " << x << " m " << m;
+                    const auto& kernel = quadrilo::kernel::forIsa(isa);
+                    const auto run = runNear(x, 3001, kernel.lanes);
+                    if (run.stride == 0.0)
+                        continue;
+                    std::vector<double> t(run.count + quadrilo::kernel::kMaxLanes);
+                    bool exact = false;
+                    EXPECT_EQ(kernel.terms(run, m, reciprocal, 0.0, t.data(), &exact), 0.0);
+                    EXPECT_EQ(wrongTerms(run, t, m, reciprocal), 0)
+                        << quadrilo::isaName(isa) << " near " << x << " m " << m;
+                }
+            }
+        }
+    }
+}
+
+// Runs about a zero of the sine, and runs that stop just short of it and
+// just too near it for the shortcuts of runs clear of zeros (sines above
+// 2^-6, with the rows the kernel steps past the run's end).
+TEST(Kernels, RunsNearAZeroOfTheSineEqualTheReferenceTerms)
+{
+    constexpr double pi = 3.141592653589793;
+    constexpr std::size_t count = 3001;
+    const quadrilo::PassPlan plan = quadrilo::planPasses(7.0);
+    for (Isa isa : supportedIsas()) {
+        const auto& kernel = quadrilo::kernel::forIsa(isa);
+        for (const double zero : {pi, 2 * pi}) {
+            const quadrilo::Segment& segment =
+                *std::find_if(plan.segments.begin(), plan.segments.end(), [&](const quadrilo::Segment& s) {
+                    return s.base + static_cast<double>(s.count) * s.stride > zero;
+                });
+            const double rows = static_cast<double>((count + kernel.lanes - 1) / kernel.lanes + 2);
+            const double reach = rows * static_cast<double>(kernel.lanes) * segment.stride;
+            for (const double distance : {1500 * segment.stride, std::asin(0x1p-6 + reach + 1e-5),
+                                          std::asin(0x1p-6 + reach - 1e-5)}) {
+                const auto first = static_cast<std::uint64_t>((zero - distance - segment.base) / segment.stride);
+                const auto run = runOf(segment, first, count, kernel.lanes);
+                std::vector<double> t(count + quadrilo::kernel::kMaxLanes);
+                bool exact = false;
+                kernel.terms(run, 0.75, true, 0.0, t.data(), &exact);
+                EXPECT_EQ(wrongTerms(run, t, 0.75, true), 0)
+                    << quadrilo::isaName(isa) << " at " << distance << " before " << zero;
+            }
+        }
+    }
+}
+
+// Counting the terms as they are made gives what counting them afterwards
+// does: the runs are long and short against the kernels' lag, clear of a
+// zero and not, and the units coarse, fine, and as fine as a block's count
+// allows, where ties turn up.
+TEST(Kernels, TermsAreCountedAsUnitsCountsThem)
+{
+    for (Isa isa : supportedIsas()) {
+        const auto& kernel = quadrilo::kernel::forIsa(isa);
+        for (const double x : {0.001, 0.5, 6.283185307179586}) {
+            for (const std::size_t count : {5u, 70u, 3001u}) {
+                const auto run = runNear(x, count, kernel.lanes);
+                for (const double scale : {0x1p20, 0x1p40, 0x1p61}) {
+                    std::vector<double> t(count + quadrilo::kernel::kMaxLanes);
+                    bool exact = false, exactAfter = true;
+                    const double units = kernel.terms(run, 0.25, true, scale, t.data(), &exact);
+                    t.resize((count + 7) / 8 * 8);
+                    std::fill(t.begin() + static_cast<std::ptrdiff_t>(count), t.end(), 0.0);
+                    EXPECT_EQ(units, kernel.units(t.data(), t.size(), scale, &exactAfter))
+                        << quadrilo::isaName(isa) << " near " << x << " count " << count << " scale " << scale;
+                    EXPECT_EQ(exact, exactAfter) << quadrilo::isaName(isa) << " near " << x << " scale " << scale;
                 }
             }
         }

@@ -41,11 +41,11 @@ std::vector<HardSine> hardSines()
 
 // A run of real pass points of theta's segment that ends `after` points
 // past theta, so that theta lands in another lane for each `after`.
-quadrilo::kernel::Run runTo(double theta, std::size_t count, std::size_t after)
+quadrilo::kernel::Run runTo(double theta, std::size_t count, std::size_t after, std::size_t lanes)
 {
     const quadrilo::PassPlan plan = quadrilo::planPasses(theta);
     const quadrilo::Segment& segment = plan.segments.back();
-    return runOf(segment, segment.count + after - count, count);
+    return runOf(segment, segment.count + after - count, count, lanes);
 }
 
 TEST(HardSines, TheReferenceSineAndEveryKernelRoundThemCorrectly)
@@ -55,13 +55,14 @@ TEST(HardSines, TheReferenceSineAndEveryKernelRoundThemCorrectly)
     for (const HardSine& row : rows)
         EXPECT_EQ(quadrilo::correctSin(row.theta), row.sine) << std::hexfloat << row.theta;
     for (Isa isa : supportedIsas()) {
+        const auto& kernel = quadrilo::kernel::forIsa(isa);
         for (const HardSine& row : rows) {
             // 70 points: the point falls in the recurrence's third row or later.
             for (const std::size_t after : {0u, 5u, 31u}) {
-                const auto run = runTo(row.theta, 70 + after, after);
+                const auto run = runTo(row.theta, 70 + after, after, kernel.lanes);
                 ASSERT_EQ(run.base + (run.first + static_cast<double>(69)) * run.stride, row.theta);
-                std::vector<double> s(run.count + quadrilo::kernel::kLanes);
-                quadrilo::kernel::forIsa(isa).sines(run, s.data());
+                std::vector<double> s(run.count + quadrilo::kernel::kMaxLanes);
+                kernel.sines(run, s.data());
                 EXPECT_EQ(s[69], row.sine) << quadrilo::isaName(isa) << std::hexfloat << " at " << row.theta;
             }
         }

@@ -7,9 +7,9 @@
 #include <cstdint>
 
 // `count` real pass points of a segment from its point `first`, with the
-// constants the engine gives a kernel.
-inline quadrilo::kernel::Run runOf(const quadrilo::Segment& segment, std::uint64_t first,
-                                   std::size_t count)
+// constants the engine gives a kernel of `lanes` lanes.
+inline quadrilo::kernel::Run runOf(const quadrilo::Segment& segment, std::uint64_t first, std::size_t count,
+                                   std::size_t lanes)
 {
     quadrilo::kernel::Run run;
     run.base = segment.base;
@@ -19,6 +19,6 @@ inline quadrilo::kernel::Run runOf(const quadrilo::Segment& segment, std::uint64
     quadrilo::sinCosOfMultiple(segment.point(segment.firstPass + first), 1, run.sinFirst, run.cosFirst);
     quadrilo::sinCosOfMultiple(run.stride, 1, run.sinStride, run.cosStride);
     quadrilo::DoubleDouble sinLeap;
-    quadrilo::sinCosOfMultiple(run.stride, quadrilo::kernel::kLanes, sinLeap, run.cosLeap);
+    quadrilo::sinCosOfMultiple(run.stride, static_cast<unsigned>(lanes), sinLeap, run.cosLeap);
     return run;
 }
