@@ -16,10 +16,11 @@
 // it), into buffers of their own.
 //
 // Sum: each worker also counts its block in units of ulp(S), for S as last
-// published when it starts the block, as the kernel makes the terms. The blocks are then added one
-// after another, in order, by whichever worker finds the sum free
-// (ExactSum: one addition a block, or the block's terms again in the rare
-// case that S has changed binade, or that a term is a tie or too large).
+// published when it starts the block, as the kernel makes the terms. The
+// blocks are then added one after another, in order, by whichever worker
+// finds the sum free (ExactSum: one addition a block, or the block's terms
+// again in the rare case that S has changed binade, or that a term is a tie
+// or too large).
 // A worker that has both its buffers waiting for their turn helps to add,
 // then waits; memory is two blocks a worker, whatever the number of passes.
 //
