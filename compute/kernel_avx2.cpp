@@ -22,8 +22,8 @@ struct Avx2 : Lanes<V4, 4> {
 namespace quadrilo::kernel {
 const Kernel& kernelAvx2()
 {
-    static const Kernel kernel{Isa::Avx2, Impl<Avx2>::kLanes, &Impl<Avx2>::terms, &Impl<Avx2>::units, &Impl<Avx2>::sines,
-                                 &Impl<Avx2>::floor};
+    static const Kernel kernel{Isa::Avx2, Impl<Avx2>::kLanes, &Impl<Avx2>::terms, &Impl<Avx2>::units,
+                               &Impl<Avx2>::sines, &Impl<Avx2>::clearance, &Impl<Avx2>::floor};
     return kernel;
 }
 } // namespace quadrilo::kernel

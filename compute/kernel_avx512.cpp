@@ -22,8 +22,8 @@ struct Avx512 : Lanes<V8, 8> {
 namespace quadrilo::kernel {
 const Kernel& kernelAvx512()
 {
-    static const Kernel kernel{Isa::Avx512, Impl<Avx512>::kLanes, &Impl<Avx512>::terms, &Impl<Avx512>::units, &Impl<Avx512>::sines,
-                                 &Impl<Avx512>::floor};
+    static const Kernel kernel{Isa::Avx512, Impl<Avx512>::kLanes, &Impl<Avx512>::terms, &Impl<Avx512>::units,
+                               &Impl<Avx512>::sines, &Impl<Avx512>::clearance, &Impl<Avx512>::floor};
     return kernel;
 }
 } // namespace quadrilo::kernel

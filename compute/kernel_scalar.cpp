@@ -35,8 +35,8 @@ struct Scalar {
 namespace quadrilo::kernel {
 const Kernel& kernelScalar()
 {
-    static const Kernel kernel{Isa::Scalar, Impl<Scalar>::kLanes, &Impl<Scalar>::terms, &Impl<Scalar>::units, &Impl<Scalar>::sines,
-                                 &Impl<Scalar>::floor};
+    static const Kernel kernel{Isa::Scalar, Impl<Scalar>::kLanes, &Impl<Scalar>::terms, &Impl<Scalar>::units,
+                               &Impl<Scalar>::sines, &Impl<Scalar>::clearance, &Impl<Scalar>::floor};
     return kernel;
 }
 } // namespace quadrilo::kernel

@@ -55,6 +55,11 @@ using UnitsFn = double (*)(const double* t, std::size_t n, double scale, bool* e
 // TermsFn: what the terms are made from, for the tests.
 using SinesFn = void (*)(const Run& run, double* s);
 
+// For the tests: a lower bound on |sin| at every point that the kernel steps
+// through for a run, rows past its count included, or 0 when the run comes
+// too near a zero of the sine for the kernel's shortcuts (kernel_simd.h).
+using ClearanceFn = double (*)(const Run& run);
+
 // For the benchmarks: `passes` square roots and divisions and nothing else,
 // the least that the terms of as many passes need.
 using FloorFn = double (*)(std::size_t passes);
@@ -65,6 +70,7 @@ struct Kernel {
     TermsFn terms;
     UnitsFn units;
     SinesFn sines;
+    ClearanceFn clearance;
     FloorFn floor;
 };
 

@@ -139,13 +139,13 @@ TEST(Kernels, TermsOfARunEqualTheReferenceTerms)
     }
 }
 
-// Runs about a zero of the sine, and runs that stop just short of it and
-// just too near it for the shortcuts of runs clear of zeros (sines above
+// Runs by a zero of the sine: one as long as a block, whose first sine is
+// above 2^-6 but which crosses the zero, and runs that stop just short of it
+// and just too near it for the shortcuts of runs clear of zeros (sines above
 // 2^-6, with the rows the kernel steps past the run's end).
 TEST(Kernels, RunsNearAZeroOfTheSineEqualTheReferenceTerms)
 {
     constexpr double pi = 3.141592653589793;
-    constexpr std::size_t count = 3001;
     const quadrilo::PassPlan plan = quadrilo::planPasses(7.0);
     for (Isa isa : supportedIsas()) {
         const auto& kernel = quadrilo::kernel::forIsa(isa);
@@ -154,10 +154,17 @@ TEST(Kernels, RunsNearAZeroOfTheSineEqualTheReferenceTerms)
                 *std::find_if(plan.segments.begin(), plan.segments.end(), [&](const quadrilo::Segment& s) {
                     return s.base + static_cast<double>(s.count) * s.stride > zero;
                 });
-            const double rows = static_cast<double>((count + kernel.lanes - 1) / kernel.lanes + 2);
-            const double reach = rows * static_cast<double>(kernel.lanes) * segment.stride;
-            for (const double distance : {1500 * segment.stride, std::asin(0x1p-6 + reach + 1e-5),
-                                          std::asin(0x1p-6 + reach - 1e-5)}) {
+            const auto reach = [&](std::size_t count) {
+                const std::size_t rows = (count + kernel.lanes - 1) / kernel.lanes + 2;
+                return static_cast<double>(rows * kernel.lanes) * segment.stride;
+            };
+            const struct {
+                double distance;
+                std::size_t count;
+            } runs[] = {{0.02, 1u << 15},
+                        {std::asin(0x1p-6 + reach(3001) + 1e-5), 3001},
+                        {std::asin(0x1p-6 + reach(3001) - 1e-5), 3001}};
+            for (const auto& [distance, count] : runs) {
                 const auto first = static_cast<std::uint64_t>((zero - distance - segment.base) / segment.stride);
                 const auto run = runOf(segment, first, count, kernel.lanes);
                 std::vector<double> t(count + quadrilo::kernel::kMaxLanes);
@@ -165,6 +172,51 @@ TEST(Kernels, RunsNearAZeroOfTheSineEqualTheReferenceTerms)
                 kernel.terms(run, 0.75, true, 0.0, t.data(), &exact);
                 EXPECT_EQ(wrongTerms(run, t, 0.75, true), 0)
                     << quadrilo::isaName(isa) << " at " << distance << " before " << zero;
+            }
+        }
+    }
+}
+
+// The benchmarks' yardstick really takes a root and a division a pass: its
+// sum is that of 1 / sqrt(x) along its chains, x = 1, 2, ... in each.
+TEST(Kernels, TheFloorTakesARootAndADivisionAPass)
+{
+    for (Isa isa : supportedIsas()) {
+        const auto& kernel = quadrilo::kernel::forIsa(isa);
+        const std::size_t width = isa == Isa::Avx512 ? 8 : isa == Isa::Avx2 ? 4 : 1;
+        double sum = 0.0;
+        for (int chain = 0; chain < 4; ++chain)
+            for (std::size_t pass = 0; pass < 1024 / (4 * width); ++pass)
+                sum += static_cast<double>(width) / std::sqrt(1.0 + chain + static_cast<double>(pass));
+        EXPECT_NEAR(kernel.floor(1024), sum, 1e-12 * sum) << quadrilo::isaName(isa);
+    }
+}
+
+// What the shortcuts rest on: the clearance is no more than the least |sin|
+// at every point the kernel steps through, its rows past the run's end
+// included, and at least 2^-6 where it is not 0; far from a zero, it is not.
+TEST(Kernels, ClearanceStaysBelowEverySineTheRunSteps)
+{
+    constexpr double pi = 3.141592653589793;
+    const quadrilo::PassPlan plan = quadrilo::planPasses(4.0);
+    const quadrilo::Segment& segment = plan.segments.back();
+    for (Isa isa : supportedIsas()) {
+        const auto& kernel = quadrilo::kernel::forIsa(isa);
+        for (const double distance : {1.0, 0.05, 0.035, 0.02, 0.016, 0.01}) {
+            for (const std::size_t count : {70u, 3001u, 1u << 15}) {
+                const auto first = static_cast<std::uint64_t>((pi - distance - segment.base) / segment.stride);
+                const auto run = runOf(segment, first, count, kernel.lanes);
+                const std::size_t stepped = ((count + kernel.lanes - 1) / kernel.lanes + 2) * kernel.lanes;
+                double least = 1.0;
+                for (std::size_t j = 0; j < stepped; ++j)
+                    least = std::min(least, std::abs(std::sin(segment.point(segment.firstPass + first + j))));
+                const double clearance = kernel.clearance(run);
+                if (clearance != 0.0) {
+                    EXPECT_GE(clearance, 0x1p-6) << quadrilo::isaName(isa) << " " << distance << " " << count;
+                    EXPECT_LE(clearance, least) << quadrilo::isaName(isa) << " " << distance << " " << count;
+                }
+                if (distance == 1.0)
+                    EXPECT_NE(clearance, 0.0) << quadrilo::isaName(isa) << " " << count;
             }
         }
     }
