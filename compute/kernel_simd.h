@@ -201,6 +201,7 @@ struct Impl {
             walkRows<false>(run, 0.0, use);
     }
 
+    // In a clear run, stretch is 1 + eta for the rounding test.
     template <bool Clear, typename Use>
     static void walkRows(const Run& run, double stretch, Use use)
     {
