@@ -139,44 +139,6 @@ TEST(Kernels, TermsOfARunEqualTheReferenceTerms)
     }
 }
 
-// Runs by a zero of the sine: one as long as a block, whose first sine is
-// above 2^-6 but which crosses the zero, and runs that stop just short of it
-// and just too near it for the shortcuts of runs clear of zeros (sines above
-// 2^-6, with the rows the kernel steps past the run's end).
-TEST(Kernels, RunsNearAZeroOfTheSineEqualTheReferenceTerms)
-{
-    constexpr double pi = 3.141592653589793;
-    const quadrilo::PassPlan plan = quadrilo::planPasses(7.0);
-    for (Isa isa : supportedIsas()) {
-        const auto& kernel = quadrilo::kernel::forIsa(isa);
-        for (const double zero : {pi, 2 * pi}) {
-            const quadrilo::Segment& segment =
-                *std::find_if(plan.segments.begin(), plan.segments.end(), [&](const quadrilo::Segment& s) {
-                    return s.base + static_cast<double>(s.count) * s.stride > zero;
-                });
-            const auto reach = [&](std::size_t count) {
-                const std::size_t rows = (count + kernel.lanes - 1) / kernel.lanes + 2;
-                return static_cast<double>(rows * kernel.lanes) * segment.stride;
-            };
-            const struct {
-                double distance;
-                std::size_t count;
-            } runs[] = {{0.02, 1u << 15},
-                        {std::asin(0x1p-6 + reach(3001) + 1e-5), 3001},
-                        {std::asin(0x1p-6 + reach(3001) - 1e-5), 3001}};
-            for (const auto& [distance, count] : runs) {
-                const auto first = static_cast<std::uint64_t>((zero - distance - segment.base) / segment.stride);
-                const auto run = runOf(segment, first, count, kernel.lanes);
-                std::vector<double> t(count + quadrilo::kernel::kMaxLanes);
-                bool exact = false;
-                kernel.terms(run, 0.75, true, 0.0, t.data(), &exact);
-                EXPECT_EQ(wrongTerms(run, t, 0.75, true), 0)
-                    << quadrilo::isaName(isa) << " at " << distance << " before " << zero;
-            }
-        }
-    }
-}
-
 // The benchmarks' yardstick really takes a root and a division a pass: its
 // sum is that of 1 / sqrt(x) along its chains, x = 1, 2, ... in each.
 TEST(Kernels, TheFloorTakesARootAndADivisionAPass)
@@ -192,10 +154,13 @@ TEST(Kernels, TheFloorTakesARootAndADivisionAPass)
     }
 }
 
-// What the shortcuts rest on: the clearance is no more than the least |sin|
-// at every point the kernel steps through, its rows past the run's end
-// included, and at least 2^-6 where it is not 0; far from a zero, it is not.
-TEST(Kernels, ClearanceStaysBelowEverySineTheRunSteps)
+// Runs that end near a zero of the sine or cross it, short and as long as a
+// block, on both sides of the clearance the kernels' shortcuts need. The
+// clearance is no more than the least |sin| at every point the kernel steps
+// through, its rows past the run's end included, and at least 2^-6 where it
+// is not 0; far from a zero, it is not 0. Either way the terms are the
+// reference's.
+TEST(Kernels, RunsNearAZeroOfTheSineEqualTheReferenceTerms)
 {
     constexpr double pi = 3.141592653589793;
     const quadrilo::PassPlan plan = quadrilo::planPasses(4.0);
@@ -210,13 +175,19 @@ TEST(Kernels, ClearanceStaysBelowEverySineTheRunSteps)
                 double least = 1.0;
                 for (std::size_t j = 0; j < stepped; ++j)
                     least = std::min(least, std::abs(std::sin(segment.point(segment.firstPass + first + j))));
+                const std::string where = std::string(quadrilo::isaName(isa)) + " at " + std::to_string(distance) +
+                                          " before pi, " + std::to_string(count) + " points";
                 const double clearance = kernel.clearance(run);
                 if (clearance != 0.0) {
-                    EXPECT_GE(clearance, 0x1p-6) << quadrilo::isaName(isa) << " " << distance << " " << count;
-                    EXPECT_LE(clearance, least) << quadrilo::isaName(isa) << " " << distance << " " << count;
+                    EXPECT_GE(clearance, 0x1p-6) << where;
+                    EXPECT_LE(clearance, least) << where;
                 }
                 if (distance == 1.0)
-                    EXPECT_NE(clearance, 0.0) << quadrilo::isaName(isa) << " " << count;
+                    EXPECT_NE(clearance, 0.0) << where;
+                std::vector<double> t(count + quadrilo::kernel::kMaxLanes);
+                bool exact = false;
+                kernel.terms(run, 0.75, true, 0.0, t.data(), &exact);
+                EXPECT_EQ(wrongTerms(run, t, 0.75, true), 0) << where;
             }
         }
     }
