@@ -97,8 +97,8 @@ TEST_P(ReferenceSums, TheReferenceGivesTheTableBits)
 INSTANTIATE_TEST_SUITE_P(Table, ReferenceSums, testing::ValuesIn(sums(2'000'000)),
                          [](const testing::TestParamInfo<Sum>& info) { return info.param.name; });
 
-// The pass points' terms, from the reference's term, where the kernel's
-// differ.
+// How many of a run's terms differ from the reference's term at the same
+// point.
 int wrongTerms(const quadrilo::kernel::Run& run, const std::vector<double>& t, double m, bool reciprocal)
 {
     int wrong = 0;
