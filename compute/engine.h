@@ -27,6 +27,7 @@ struct Request {
     PassPlan plan;
     double m = 0.0;          // the squared sine of the argument
     bool reciprocal = true;  // first kind: terms h / r; second kind: h * r
+    double upperLimit = 0.0; // the limit the passes run to, radians
 };
 
 // Throws InputRefused for an upper limit where the loop would never end: not

@@ -47,7 +47,7 @@ std::string formatPercent(double percent, int decimals, std::string_view separat
     return text + " %";
 }
 
-std::string aboutDuration(double seconds)
+std::string timeLeft(double seconds)
 {
     struct Unit {
         double seconds;
@@ -62,11 +62,56 @@ std::string aboutDuration(double seconds)
     };
     for (const Unit& unit : units) {
         const double count = std::max(1.0, std::round(seconds / unit.seconds));
-        if (count < unit.upTo)
-            return "circa " + std::to_string(static_cast<long long>(count)) + " " +
-                   (count == 1 ? unit.one : unit.many);
+        if (count < unit.upTo) {
+            const bool one = count == 1;
+            return std::string(one ? "manca circa 1 " : "mancano circa ") +
+                   (one ? unit.one : std::to_string(static_cast<long long>(count)) + " " + unit.many);
+        }
     }
     return "";
+}
+
+std::string formatSignificant(double value, int digits, std::string_view separator)
+{
+    if (value == 0)
+        return "0";
+    std::array<char, 64> buffer{};
+    // d.ddde±x: the digits and the decimal exponent, rounded once.
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), std::fabs(value),
+                                      std::chars_format::scientific, digits - 1);
+    const std::string_view text(buffer.data(), static_cast<std::size_t>(result.ptr - buffer.data()));
+    const auto e = text.find('e');
+    std::string mantissa;
+    for (const char c : text.substr(0, e))
+        if (c != '.')
+            mantissa += c;
+    int exponent = 0;
+    std::from_chars(text.data() + e + 1 + (text[e + 1] == '+'), text.data() + text.size(), exponent);
+
+    std::string out = std::signbit(value) && value != 0 ? "-" : "";
+    if (exponent < -9 || exponent > 15) {
+        out.append(mantissa, 0, 1);
+        if (mantissa.size() > 1)
+            out.append(separator).append(mantissa, 1);
+        return out + "E" + std::to_string(exponent);
+    }
+    if (exponent < 0) {
+        out.append("0").append(separator).append(static_cast<std::size_t>(-exponent - 1), '0');
+        return out + mantissa;
+    }
+    const auto units = static_cast<std::size_t>(exponent) + 1;
+    if (mantissa.size() <= units)
+        return out + mantissa + std::string(units - mantissa.size(), '0');
+    return out.append(mantissa, 0, units).append(separator).append(mantissa, units);
+}
+
+std::string comparisonText(const std::optional<double>& exact, double difference, std::string_view separator)
+{
+    if (!exact)
+        return "L'integrale esatto diverge: con sin\u00B2\u03B1 = 1 la funzione integranda non \u00E8 "
+               "limitata in \u03C0/2, e la somma dei rettangoli non lo approssima.";
+    return "Integrale esatto: " + formatSignificant(*exact, 10, separator) +
+           "\nDifferenza della somma dei rettangoli: " + formatSignificant(difference, 4, separator);
 }
 
 std::string decimalSeparatorOf(const char* localeName)

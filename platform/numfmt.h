@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,9 +15,19 @@ std::string formatFiveDecimals(double value, std::string_view separator);
 // `percent` with `decimals` decimals and " %": "12,5 %".
 std::string formatPercent(double percent, int decimals, std::string_view separator);
 
-// A duration in Italian words, rounded to its largest sensible unit:
-// "circa 40 secondi", "circa 1 minuto", "circa 3 ore", "circa 2 mesi".
-std::string aboutDuration(double seconds);
+// The time left in Italian words, rounded to its largest sensible unit, the
+// verb agreeing with it: "manca circa 1 secondo", "mancano circa 3 ore".
+std::string timeLeft(double seconds);
+
+// `value` to `digits` significant digits, trailing zeros kept: in plain
+// decimals from 10^-9 to 10^15 ("36,40692106", "-0,0000004215"), otherwise
+// with a decimal exponent ("4,215E-12"). `value` must be finite.
+std::string formatSignificant(double value, int digits, std::string_view separator);
+
+// What the result label tells beside the sum: the exact integral to 10
+// significant digits and the sum's difference from it (sum − exact), or
+// that the integral diverges.
+std::string comparisonText(const std::optional<double>& exact, double difference, std::string_view separator);
 
 // The decimal separator of the C library's numeric settings for a locale
 // name ("" is the user's, from LC_ALL, LC_NUMERIC or LANG), the one source

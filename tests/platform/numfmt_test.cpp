@@ -49,22 +49,67 @@ struct Duration {
     const char* text;
 };
 
-class AboutDuration : public testing::TestWithParam<Duration> {};
+class TimeLeft : public testing::TestWithParam<Duration> {};
 
-TEST_P(AboutDuration, InItalianWords)
+// The verb agrees with the count: "manca" for one of a unit, "mancano" for
+// more.
+TEST_P(TimeLeft, InItalianWordsWithTheVerbAgreeing)
 {
-    EXPECT_EQ(quadrilo::aboutDuration(GetParam().seconds), GetParam().text);
+    EXPECT_EQ(quadrilo::timeLeft(GetParam().seconds), GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Words, AboutDuration,
-    testing::Values(Duration{"UnderASecond", 0.2, "circa 1 secondo"}, Duration{"Seconds", 40, "circa 40 secondi"},
-                    Duration{"ARoundMinute", 91, "circa 2 minuti"}, Duration{"AMinuteInSeconds", 60, "circa 60 secondi"},
-                    Duration{"Minutes", 180, "circa 3 minuti"}, Duration{"AnHourInMinutes", 3600, "circa 60 minuti"},
-                    Duration{"Hours", 5 * 3600, "circa 5 ore"}, Duration{"Days", 3 * 86400, "circa 3 giorni"},
-                    Duration{"Months", 200 * 86400, "circa 7 mesi"},
-                    Duration{"Years", 3 * 365.2425 * 86400, "circa 3 anni"}),
+    Words, TimeLeft,
+    testing::Values(Duration{"UnderASecond", 0.2, "manca circa 1 secondo"},
+                    Duration{"OneSecond", 1.4, "manca circa 1 secondo"},
+                    Duration{"Seconds", 40, "mancano circa 40 secondi"},
+                    Duration{"ARoundMinute", 91, "mancano circa 2 minuti"},
+                    Duration{"AMinuteInSeconds", 60, "mancano circa 60 secondi"},
+                    Duration{"Minutes", 180, "mancano circa 3 minuti"},
+                    Duration{"AnHourInMinutes", 3600, "mancano circa 60 minuti"},
+                    Duration{"Hours", 5 * 3600, "mancano circa 5 ore"},
+                    Duration{"Days", 3 * 86400, "mancano circa 3 giorni"},
+                    Duration{"Months", 200 * 86400, "mancano circa 7 mesi"},
+                    Duration{"Years", 3 * 365.2425 * 86400, "mancano circa 3 anni"}),
     [](const testing::TestParamInfo<Duration>& info) { return std::string(info.param.name); });
+
+struct Significant {
+    const char* name;
+    double value;
+    int digits;
+    const char* text;
+};
+
+class FormatSignificant : public testing::TestWithParam<Significant> {};
+
+TEST_P(FormatSignificant, RoundsOnceAndWritesTheSeparator)
+{
+    EXPECT_EQ(quadrilo::formatSignificant(GetParam().value, GetParam().digits, ","), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Digits, FormatSignificant,
+    testing::Values(Significant{"Units", 1.685750354812596, 10, "1,685750355"},
+                    Significant{"Tens", 36.406921, 10, "36,40692100"},
+                    Significant{"Negative", -4.4228613, 4, "-4,423"},
+                    Significant{"SmallFraction", -0.00000042149, 4, "-0,0000004215"},
+                    Significant{"AsManyIntegerDigitsAsAsked", 1234567890.4, 10, "1234567890"},
+                    Significant{"IntegerDigitsBeyondThem", 21345678901.3, 10, "21345678900"},
+                    Significant{"RoundingCarriesIntoANewDigit", 9.99999999996, 10, "10,00000000"},
+                    Significant{"TinyWithAnExponent", 4.2149e-12, 4, "4,215E-12"},
+                    Significant{"HugeWithAnExponent", -2.5e20, 3, "-2,50E20"},
+                    Significant{"OneDigit", 7e-13, 1, "7E-13"},
+                    Significant{"Zero", 0.0, 10, "0"}),
+    [](const testing::TestParamInfo<Significant>& info) { return std::string(info.param.name); });
+
+TEST(ComparisonText, GivesTheExactIntegralAndTheDifferenceOrSaysItDiverges)
+{
+    EXPECT_EQ(quadrilo::comparisonText(36.40692106103, 31.98406 - 36.40692106103, ","),
+              "Integrale esatto: 36,40692106\nDifferenza della somma dei rettangoli: -4,423");
+    EXPECT_EQ(quadrilo::comparisonText(1.5, 0.25, "."),
+              "Integrale esatto: 1.500000000\nDifferenza della somma dei rettangoli: 0.2500");
+    EXPECT_NE(quadrilo::comparisonText(std::nullopt, 0, ",").find("diverge"), std::string::npos);
+}
 
 TEST(FormatPercent, UsesTheSeparatorAndTheDecimalsAsked)
 {
