@@ -47,7 +47,10 @@ void Evaluator::evaluate(const quadrilo::Request& request)
     try {
         const auto result = engine_->evaluate(request, progress);
         if (result)
-            outcome = [this, sum = result->sum] { wait(); emit finished(sum); };
+            outcome = [this, sum = result->sum, comparison = quadrilo::compareWithExact(request, result->sum)] {
+                wait();
+                emit finished(sum, comparison);
+            };
         else
             outcome = [this] { wait(); emit cancelled(); };
     } catch (const quadrilo::Failure& failure) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compute/engine.h"
+#include "compute/exact_integral.h"
 
 #include <QObject>
 #include <QString>
@@ -34,7 +35,8 @@ public:
     std::uint64_t passesDone() const { return done_.load(std::memory_order_relaxed); }
 
 signals:
-    void finished(double sum);
+    // The sum, and the exact integral beside it.
+    void finished(double sum, const quadrilo::Comparison& comparison);
     void failed(const QString& title, const QString& description);
     void cancelled();
 

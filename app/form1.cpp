@@ -1,7 +1,9 @@
 #include "app/form1.h"
 
 #include "app/evaluator.h"
+#include "app/result_label.h"
 #include "compute/engine.h"
+#include "compute/exact_integral.h"
 #include "compute/input.h"
 #include "compute/keyfilter.h"
 #include "compute/progress.h"
@@ -15,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QTimer>
 #include <QPushButton>
@@ -83,6 +86,7 @@ int characterCode(const QKeyEvent& key)
 Form1::Form1(std::string decimalSeparator, quadrilo::ThreadFactory startThread, QWidget* parent)
     : QWidget(parent), separator_(std::move(decimalSeparator))
 {
+    installAccessibleRoles();
     setWindowTitle(QStringLiteral("Form1"));
 
     auto label = [this](const QString& name, const QString& caption, const QFont& font,
@@ -154,11 +158,12 @@ Form1::Form1(std::string decimalSeparator, quadrilo::ThreadFactory startThread, 
                    large, fromTwips(240, 7560, 5955, 435), true);
     Label5 = label(QStringLiteral("Label5"), QStringLiteral("Limite  sup. d 'integr. in radianti"),
                    large, fromTwips(240, 5040, 5475, 435), true);
-    Label4 = label(QStringLiteral("Label4"), QString(), large, fromTwips(11160, 5640, 3375, 615),
-                   false);
+    Label4 = new ResultLabel(this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->setFont(large);
+    Label4->setGeometry(fromTwips(11160, 5640, 3375, 615));
     // Centred in its box, the result sits level with the formula's "=".
     Label4->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    Label4->setAccessibleName(Label7->text());
     Label1 = label(QStringLiteral("Label1"), QStringLiteral("QUADRILO"), designFont(Face::Verdana, 72),
                    fromTwips(3480, 120, 7440, 1740), true);
     Label3 = label(QStringLiteral("Label3"), QStringLiteral("Quadrilo"),
@@ -167,11 +172,13 @@ Form1::Form1(std::string decimalSeparator, quadrilo::ThreadFactory startThread, 
                    QStringLiteral("Per il calcolo rapido  degli integrali ellittici"),
                    designFont(Face::Verdana, 18), fromTwips(2948, 1920, 8505, 435), true);
 
-    for (QLabel* blue : {Label1, Label7, Label4})
+    for (QLabel* blue : {Label1, Label7, static_cast<QLabel*>(Label4)})
         paintBlue(blue);
     // A screen reader names each field after the caption above it.
     Label5->setBuddy(Text1);
     Label6->setBuddy(Text2);
+    Label7->setBuddy(Label4);
+    announcer_ = new Announcer(this);
 
     setTabOrder(Command1, Text1);
     setTabOrder(Text1, Text2);
@@ -309,10 +316,11 @@ void Form1::run(quadrilo::Request request)
     progressDelay_->start();
 }
 
-void Form1::evaluated(double sum)
+void Form1::evaluated(double sum, const quadrilo::Comparison& comparison)
 {
     ended();
-    showResult(sum);
+    setResultText(QString::fromStdString(quadrilo::resultText(sum, separator_)),
+                  QString::fromStdString(quadrilo::comparisonText(comparison.exact, comparison.difference, separator_)));
 }
 
 void Form1::ended()
@@ -334,6 +342,16 @@ void Form1::showProgress()
     progress_ = new QProgressDialog(QStringLiteral("Calcolo dell'integrale in corso…"),
                                     QStringLiteral("Annulla"), 0, kProgressSteps, this);
     progress_->setObjectName(QStringLiteral("progress"));
+    // The text changes twenty times a second, and a screen reader would say
+    // each one: its accessible name follows at most once a second.
+    progressText_ = new QLabel(progress_);
+    progressText_->setObjectName(QStringLiteral("progressText"));
+    progress_->setLabel(progressText_);
+    auto* bar = new QProgressBar(progress_);
+    bar->setAccessibleName(QStringLiteral("Avanzamento del calcolo"));
+    progress_->setBar(bar);
+    progress_->setRange(0, kProgressSteps);
+    progressSpokenAt_ = -1000;
     progress_->setWindowTitle(QStringLiteral("Quadrilo"));
     // Not modal: the window manager's close request for a window that a
     // modal dialog blocks never reaches it. The window takes no input all
@@ -359,23 +377,23 @@ void Form1::showShareDone()
                    QString::fromStdString(quadrilo::formatPercent(100 * share, percentDecimals_, separator_));
     if (const auto left = remaining_->update(static_cast<double>(clock_.elapsed()) / 1000,
                                              evaluator_->passesDone()))
-        text += QStringLiteral(", mancano ") + QString::fromStdString(quadrilo::aboutDuration(*left));
+        text += QStringLiteral(", ") + QString::fromStdString(quadrilo::timeLeft(*left));
     progress_->setLabelText(text);
+    if (clock_.elapsed() - progressSpokenAt_ >= 1000) {
+        progressSpokenAt_ = clock_.elapsed();
+        progressText_->setAccessibleName(text);
+    }
     progress_->setValue(static_cast<int>(share * kProgressSteps));
 }
 
-void Form1::showResult(double sum)
-{
-    setResultText(QString::fromStdString(
-        quadrilo::resultText(sum, separator_)));
-}
-
-// The label's accessible name is its caption, "Integrale"; the description
-// carries the result so that a screen reader can read it out.
-void Form1::setResultText(const QString& text)
+// A result is also announced, for a screen reader to say wherever the focus
+// is; a blank caption is not.
+void Form1::setResultText(const QString& text, const QString& aside)
 {
     Label4->setText(text);
-    Label4->setAccessibleDescription(text.trimmed());
+    Label4->setAside(aside);
+    if (!text.trimmed().isEmpty())
+        announcer_->announce(Label7->text() + QLatin1Char(' ') + text);
 }
 
 // The field's own menu, less the shortcuts that the key filter cancels (the

@@ -13,7 +13,9 @@
 #include <optional>
 #include <string>
 
+class Announcer;
 class Evaluator;
+class ResultLabel;
 class QLabel;
 class QLineEdit;
 class QProgressDialog;
@@ -23,6 +25,7 @@ class QRadioButton;
 
 namespace quadrilo {
 class Failure;
+struct Comparison;
 }
 
 // The calculator's one window. Its slots are the event procedures; the
@@ -53,12 +56,11 @@ private:
     void prima();
     void seconda();
     void run(quadrilo::Request request);
-    void evaluated(double sum);
+    void evaluated(double sum, const quadrilo::Comparison& comparison);
     void ended();
     void showProgress();
     void showShareDone();
-    void showResult(double sum);
-    void setResultText(const QString& text);
+    void setResultText(const QString& text, const QString& aside = {});
     void report(const QString& title, const QString& description);
     void report(const quadrilo::Failure& failure);
     bool isInputForThisWindow(QObject* watched, QEvent* event) const;
@@ -77,7 +79,10 @@ private:
     QElapsedTimer clock_;                              // since the evaluation began
     std::optional<quadrilo::RemainingTime> remaining_; // of the evaluation in progress
     int percentDecimals_ = 1;
+    qint64 progressSpokenAt_ = 0; // ms into the evaluation
     QProgressDialog* progress_ = nullptr;
+    QLabel* progressText_ = nullptr;
+    Announcer* announcer_ = nullptr;
     QRadioButton* Option2 = nullptr;
     QRadioButton* Option1 = nullptr;
     QLineEdit* Text2 = nullptr;
@@ -89,7 +94,7 @@ private:
     QLabel* Image1 = nullptr;
     QLabel* Label6 = nullptr;
     QLabel* Label5 = nullptr;
-    QLabel* Label4 = nullptr;
+    ResultLabel* Label4 = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label2 = nullptr;

@@ -9,6 +9,9 @@
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QtTest>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
+#include <private/qguiapplication_p.h>
 
 #include <system_error>
 #include <thread>
@@ -18,6 +21,33 @@ namespace {
 // Evaluations run on another thread; under Valgrind or the sanitizers they
 // take many times longer than in a plain build.
 constexpr int kPatience = 120000;
+
+// What a screen reader is told: every accessibility event, with the name
+// and role of its object as they were when it was sent.
+struct Heard {
+    QObject* object;
+    QAccessible::Event type;
+    QAccessible::Role role;
+    QString name;
+};
+std::vector<Heard> heard;
+
+void hear(QAccessibleEvent* event)
+{
+    QAccessibleInterface* spoken = event->accessibleInterface();
+    heard.push_back({event->object(), event->type(), spoken ? spoken->role() : QAccessible::NoRole,
+                     spoken ? spoken->text(QAccessible::Name) : QString()});
+}
+
+// The lines announced wherever the focus is: notifications shown.
+QStringList announced()
+{
+    QStringList lines;
+    for (const Heard& h : heard)
+        if (h.type == QAccessible::ObjectShow && h.role == QAccessible::Notification)
+            lines << h.name;
+    return lines;
+}
 
 struct PaintCounter : QObject {
     explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
@@ -52,7 +82,7 @@ const Control kControls[] = {
     {"Image1", "", false, "Formula"},
     {"Label6", "Argomento in gradi sessagesimali", false},
     {"Label5", "Limite  sup. d 'integr. in radianti", false},
-    {"Label4", "", true, "Integrale"},
+    {"Label4", "", true},
     {"Label1", "QUADRILO", true},
     {"Label3", "Quadrilo", false},
     {"Label2", "Per il calcolo rapido  degli integrali ellittici", false},
@@ -75,7 +105,14 @@ private:
     }
 
 private slots:
-    void initTestCase() { prepareApplication(); }
+    void initTestCase()
+    {
+        prepareApplication();
+        // As a screen reader would: events flow, to the recorder instead of
+        // a bridge.
+        QAccessible::installUpdateHandler(hear);
+        QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+    }
     void init()
     {
         form = std::make_unique<Form1>(",");
@@ -138,28 +175,37 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("detail");
+        QTest::addColumn<QString>("aside");
         const auto row = [](const char* name, const QString& steps, const QString& shown,
-                            const QString& title = {}, const QString& detail = {}) {
-            QTest::newRow(name) << steps << shown << title << detail;
+                            const QString& title = {}, const QString& detail = {}, const QString& aside = {}) {
+            QTest::newRow(name) << steps << shown << title << detail << aside;
         };
+        const QString exactly = QStringLiteral("Integrale esatto: ");
+        const QString differs = QStringLiteral("\nDifferenza della somma dei rettangoli: ");
         row("calcolo without option", "1=1 2=30 c", kSixSpaces);
         row("first option blanks", "1=1 2=30 o1", kTwoSpaces);
         row("second option blanks", "1=1 2=30 o2", kTwoSpaces);
-        row("first kind", "1=1.5707963 2=30 o1 c", "1,68575");
-        row("first kind, empty fields", "o1 c", "0,");
-        row("second kind", "1=100 2=-5 o2 c", "1,56781");
+        row("first kind", "1=1.5707963 2=30 o1 c", "1,68575", {}, {}, exactly + "1,685750328" + differs + "0,0000007309");
+        // F(2 | m) with the sum's m, the squared sine of 90 degrees rounded: 1 − 2^-51.
+        row("first kind where the sum is far off", "1=2 2=90 o1 c", "31,98406", {}, {},
+            exactly + "36,59964249" + differs + "-4,616");
+        row("first kind where the integral diverges", "1=2 2=89.999999 o1 c", "31,99133", {}, {},
+            "L'integrale esatto diverge");
+        row("first kind, empty fields", "o1 c", "0,", {}, {}, exactly + "0" + differs + "0,000001000");
+        row("second kind", "1=100 2=-5 o2 c", "1,56781", {}, {}, exactly + "1,567809097" + differs + "0,0000006494");
         row("switching kind blanks", "1=1 2=45 o1 c o2", kTwoSpaces);
-        row("then the second kind", "1=1 2=45 o1 c o2 c", "1,56781");
+        row("then the second kind", "1=1 2=45 o1 c o2 c", "1,56781", {}, {}, exactly + "1,567809097");
         row("selected option again blanks", "1=1 2=45 o1 c o1", kTwoSpaces);
-        row("editing a field keeps the result", "1=1 2=45 o1 c 2=0", "1,08322");
-        row("and calcolo takes the edit", "1=1 2=45 o1 c 2=0 c", "1,"); // each term is h: the sum is the counter
+        row("editing a field keeps the result", "1=1 2=45 o1 c 2=0", "1,08322", {}, {}, exactly + "1,083216775");
+        // Each term is h: the sum is the counter, 10^-6 past the limit.
+        row("and calcolo takes the edit", "1=1 2=45 o1 c 2=0 c", "1,", {}, {}, exactly + "1,000000000" + differs + "7,918E-12");
         row("division by zero", "1=142.9424658 2=89.999999 o1 c", kSixSpaces, "Errore di run-time '11'",
             "Divisione per zero");
         row("limit beyond a double", "1=" + QString(400, QLatin1Char('9')) + " 2=30 o1 c", kSixSpaces,
             "Errore di run-time '6'", "Overflow");
-        row("pasted with an exponent and words", "p1=1e0_rad 2=45 o1 c", "1,08322");
+        row("pasted with an exponent and words", "p1=1e0_rad 2=45 o1 c", "1,08322", {}, {}, exactly + "1,083216775");
         row("pasted past Qt's usual 32,767 characters", "p1=" + QString(40000, QLatin1Char('0')) + "1 2=45 o1 c",
-            "1,08322");
+            "1,08322", {}, {}, exactly + "1,083216775");
         row("limit where the loop never ends", "1=17179869184 2=30 o1 c", kSixSpaces, "Valore non accettato",
             "passo 0,000001 il calcolo");
     }
@@ -169,6 +215,8 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(QString, title);
         QFETCH(QString, detail);
+        QFETCH(QString, aside);
+        heard.clear();
         QString typed[2];
         for (const QString& step : steps.split(QLatin1Char(' '))) {
             const int equals = step.indexOf(QLatin1Char('='));
@@ -188,6 +236,17 @@ private slots:
             }
         }
         QCOMPARE(label4(), shown);
+        // A screen reader hears the caption exactly as the result's name,
+        // and, wherever the focus is, the last result announced.
+        QAccessibleInterface* result = QAccessible::queryAccessibleInterface(child<QLabel>("Label4"));
+        QCOMPARE(result->text(QAccessible::Name), shown);
+        if (!shown.trimmed().isEmpty())
+            QCOMPARE(announced().value(announced().size() - 1), QStringLiteral("Integrale ") + shown);
+        else if (!steps.contains(QLatin1String(" c o")))
+            QVERIFY(announced().isEmpty());
+        const QString tip = child<QLabel>("Label4")->toolTip();
+        QCOMPARE(result->text(QAccessible::Description), tip);
+        QVERIFY2(aside.isEmpty() ? tip.isEmpty() : tip.startsWith(aside), qPrintable(tip));
         QCOMPARE(report() ? report()->text() : QString(), title);
         if (report()) {
             QVERIFY2(report()->informativeText().contains(detail), qPrintable(report()->informativeText()));
@@ -196,6 +255,80 @@ private slots:
         QCOMPARE(text1()->text(), typed[0]);
         QCOMPARE(text2()->text(), typed[1]);
         QVERIFY(!progress());
+    }
+
+    // The window is a frame, and "Integrale" labels the result through a
+    // relation, as a screen reader looks for it.
+    void theResultIsLabelledAndTheWindowIsAFrame()
+    {
+        QCOMPARE(QAccessible::queryAccessibleInterface(form.get())->role(), QAccessible::Window);
+        QAccessibleInterface* result = QAccessible::queryAccessibleInterface(child<QLabel>("Label4"));
+        const auto labels = result->relations(QAccessible::Label);
+        QCOMPARE(labels.size(), 1);
+        QCOMPARE(labels.front().first->text(QAccessible::Name), QStringLiteral("Integrale"));
+    }
+
+    // The result's menu copies the whole caption; a click on it and the copy
+    // keys copy it too, or the part the mouse selected. The fields' key
+    // filter still cancels the copy and paste keys.
+    void theResultIsCopied()
+    {
+        QLabel* result = child<QLabel>("Label4");
+        const auto copyFromMenu = [&] {
+            QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(4, 4), result->mapToGlobal(QPoint(4, 4)));
+            QApplication::sendEvent(result, &menuEvent);
+            QMenu* menu = nullptr;
+            for (QMenu* shown : form->findChildren<QMenu*>(QStringLiteral("resultMenu")))
+                if (shown->isVisible())
+                    menu = shown;
+            QVERIFY(menu);
+            QCOMPARE(menu->actions().size(), 1);
+            QAction* copia = menu->actions().front();
+            QCOMPARE(copia->text(), QStringLiteral("Copia"));
+            if (copia->isEnabled())
+                copia->trigger();
+            menu->close();
+            form->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        };
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        fill(QStringLiteral("1"), QStringLiteral("45"));
+        click(option1());
+        clipboard->setText(QStringLiteral("prima"));
+        copyFromMenu(); // a blank caption: nothing to copy
+        QCOMPARE(clipboard->text(), QStringLiteral("prima"));
+        click(calcolo());
+        QTRY_COMPARE_WITH_TIMEOUT(label4(), QStringLiteral("1,08322"), kPatience);
+        copyFromMenu();
+        QCOMPARE(clipboard->text(), QStringLiteral("1,08322"));
+
+        clipboard->setText(QStringLiteral("prima"));
+        click(result);
+        QCOMPARE(QApplication::focusWidget(), result);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("1,08322"));
+
+        // Dragged from the left edge to the middle: the first characters.
+        QTest::mousePress(result, Qt::LeftButton, {}, QPoint(1, result->height() / 2));
+        QMouseEvent drag(QEvent::MouseMove, QPointF(result->width() / 8.0, result->height() / 2.0),
+                         result->mapToGlobal(QPointF(result->width() / 8.0, result->height() / 2.0)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(result, &drag);
+        QTest::mouseRelease(result, Qt::LeftButton, {}, QPoint(result->width() / 8, result->height() / 2));
+        QVERIFY(result->hasSelectedText());
+        QVERIFY(QStringLiteral("1,08322").startsWith(result->selectedText()));
+        QTest::keyClick(result, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), result->selectedText());
+        copyFromMenu(); // the menu copies the whole caption all the same
+        QCOMPARE(clipboard->text(), QStringLiteral("1,08322"));
+
+        text1()->setFocus();
+        text1()->selectAll();
+        QTest::keyClick(text1(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("1,08322"));
+        clipboard->setText(QStringLiteral("9"));
+        QTest::keyClick(text1(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(text1()->text(), QStringLiteral("1"));
     }
 
     // An upper limit of 10^5 radians is 10^11 passes: far longer than the test.
@@ -208,6 +341,19 @@ private slots:
         QVERIFY2(progress()->labelText().contains(QRegularExpression(QStringLiteral("\\n\\d+,\\d %"))),
                  qPrintable(progress()->labelText()));
         QTRY_VERIFY_WITH_TIMEOUT(progress()->labelText().contains(QStringLiteral(", mancano circa ")), kPatience);
+        // The text moves twenty times a second; a screen reader hears of it
+        // at most once a second. The bar has a name.
+        auto* text = progress()->findChild<QLabel*>(QStringLiteral("progressText"));
+        QVERIFY(text && text->text() == progress()->labelText());
+        heard.clear();
+        QElapsedTimer listening;
+        listening.start();
+        QTest::qWait(2500);
+        const auto told = std::count_if(heard.begin(), heard.end(), [text](const Heard& h) { return h.object == text; });
+        QVERIFY2(told >= 2 && told <= listening.elapsed() / 1000 + 1, qPrintable(QString::number(told)));
+        QVERIFY(QAccessible::queryAccessibleInterface(text)->text(QAccessible::Name).contains(QStringLiteral(" %")));
+        QCOMPARE(QAccessible::queryAccessibleInterface(progress()->findChild<QProgressBar*>())->text(QAccessible::Name),
+                 QStringLiteral("Avanzamento del calcolo"));
         // No modal window: the window manager's close request gets through.
         QVERIFY(!QGuiApplication::modalWindow());
         QTRY_VERIFY_WITH_TIMEOUT(progress()->value() > 0, kPatience);

@@ -1,0 +1,142 @@
+#include "app/result_label.h"
+
+#include <QAccessible>
+#include <QAccessibleObject>
+#include <QAccessibleWidget>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+
+namespace {
+
+// The caption as the name, whatever it is: blank included. Qt's own label
+// interface would fall back on the caption of the label that names it.
+class ResultAccessible : public QAccessibleWidget {
+public:
+    explicit ResultAccessible(ResultLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        const auto* label = static_cast<const ResultLabel*>(object());
+        switch (t) {
+        case QAccessible::Name:
+            return label->text();
+        case QAccessible::Description:
+            return label->accessibleDescription();
+        default:
+            return QAccessibleWidget::text(t);
+        }
+    }
+};
+
+class AnnouncementAccessible : public QAccessibleObject {
+public:
+    explicit AnnouncementAccessible(Announcer* announcer) : QAccessibleObject(announcer) {}
+
+    QAccessibleInterface* parent() const override
+    {
+        return QAccessible::queryAccessibleInterface(object()->parent());
+    }
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name ? static_cast<const Announcer*>(object())->line() : QString();
+    }
+    QAccessible::Role role() const override { return QAccessible::Notification; }
+    QAccessible::State state() const override { return {}; }
+};
+
+// A frame, whose last child is its announcer: a screen reader finds every
+// object it is told of in the tree.
+class WindowAccessible : public QAccessibleWidget {
+public:
+    explicit WindowAccessible(QWidget* window) : QAccessibleWidget(window, QAccessible::Window) {}
+
+    int childCount() const override { return QAccessibleWidget::childCount() + (announcer() ? 1 : 0); }
+    QAccessibleInterface* child(int index) const override
+    {
+        if (Announcer* a = announcer(); a && index == QAccessibleWidget::childCount())
+            return QAccessible::queryAccessibleInterface(a);
+        return QAccessibleWidget::child(index);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        if (child && child->object() && child->object() == announcer())
+            return QAccessibleWidget::childCount();
+        return QAccessibleWidget::indexOfChild(child);
+    }
+
+private:
+    Announcer* announcer() const { return object()->findChild<Announcer*>(QString(), Qt::FindDirectChildrenOnly); }
+};
+
+QAccessibleInterface* accessibleRole(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("Form1"))
+        return new WindowAccessible(static_cast<QWidget*>(object));
+    if (className == QLatin1String("ResultLabel"))
+        return new ResultAccessible(static_cast<ResultLabel*>(object));
+    if (className == QLatin1String("Announcer"))
+        return new AnnouncementAccessible(static_cast<Announcer*>(object));
+    return nullptr;
+}
+
+} // namespace
+
+ResultLabel::ResultLabel(QWidget* parent) : QLabel(parent)
+{
+    setTextFormat(Qt::PlainText);
+    setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setFocusPolicy(Qt::ClickFocus);
+}
+
+void ResultLabel::setAside(const QString& text)
+{
+    setToolTip(text);
+    setAccessibleDescription(text);
+}
+
+void ResultLabel::copy() const
+{
+    QGuiApplication::clipboard()->setText(hasSelectedText() ? selectedText() : text());
+}
+
+void ResultLabel::contextMenuEvent(QContextMenuEvent* event)
+{
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("resultMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* copying = menu->addAction(QStringLiteral("Copia"));
+    copying->setEnabled(!text().trimmed().isEmpty());
+    // The whole caption, whatever part of it is selected.
+    connect(copying, &QAction::triggered, this, [this] { QGuiApplication::clipboard()->setText(text()); });
+    menu->popup(event->globalPos());
+}
+
+void ResultLabel::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        copy();
+        event->accept();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void Announcer::announce(const QString& line)
+{
+    line_ = line;
+    QAccessibleEvent renamed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&renamed);
+    QAccessibleEvent shown(this, QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&shown);
+}
+
+void installAccessibleRoles()
+{
+    QAccessible::installFactory(accessibleRole);
+}
