@@ -13,6 +13,7 @@
 #include <qpa/qplatformintegration.h>
 #include <private/qguiapplication_p.h>
 
+#include <algorithm>
 #include <system_error>
 #include <thread>
 
@@ -248,6 +249,9 @@ private slots:
         QCOMPARE(result->text(QAccessible::Description), tip);
         QVERIFY2(aside.isEmpty() ? tip.isEmpty() : tip.startsWith(aside), qPrintable(tip));
         QCOMPARE(report() ? report()->text() : QString(), title);
+        // A report is an alert, which screen readers speak as it opens.
+        QCOMPARE(std::any_of(heard.begin(), heard.end(), [](const Heard& h) { return h.type == QAccessible::Alert; }),
+                 !title.isEmpty());
         if (report()) {
             QVERIFY2(report()->informativeText().contains(detail), qPrintable(report()->informativeText()));
             click(report()->button(QMessageBox::Ok));
