@@ -131,12 +131,16 @@ class Reporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> perPass;
 
+    // A row timed over fewer iterations than this is too noisy for a ratio.
+    static constexpr benchmark::IterationCount kEnough = 3;
+
     void ReportRuns(const std::vector<Run>& runs) override
     {
         // With repetitions, the median stands for the row.
         for (const Run& run : runs)
             if (const auto it = run.counters.find("per_pass"); it != run.counters.end() && !run.error_occurred &&
-                (run.run_type == Run::RT_Iteration || run.aggregate_name == "median"))
+                (run.run_type == Run::RT_Iteration || run.aggregate_name == "median") &&
+                (run.run_type == Run::RT_Aggregate || run.iterations >= kEnough))
                 perPass[run.run_name.str()] = it->second;
         ConsoleReporter::ReportRuns(runs);
     }
@@ -164,19 +168,22 @@ int main(int argc, char** argv)
         if (quadrilo::isaSupported(isa))
             isas.push_back(isa);
 
+    // Each row runs at least three times: one long iteration alone says
+    // more about the machine's neighbours than about the code.
     for (const Limit& limit : {limits[0], limits[1]})
         benchmark::RegisterBenchmark(row("Straightforward", "libm", limit.name).c_str(),
                                      Straightforward, limit.phi)
-            ->Unit(benchmark::kMillisecond)->UseRealTime();
+            ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(limit.phi > 10 ? 4.0 : 0.5);
     benchmark::RegisterBenchmark(row("Reference", "mpfr", limits[0].name).c_str(), Reference, limits[0].phi)
         ->Unit(benchmark::kMillisecond)->UseRealTime();
     for (Isa isa : isas) {
         const std::string name = quadrilo::isaName(isa);
         for (const Limit& limit : limits) {
+            const double minTime = limit.phi > 100 ? (isa == Isa::Scalar ? 12.0 : 2.5) : 0.5;
             benchmark::RegisterBenchmark(row("Floor", name, limit.name).c_str(), Floor, isa, limit.phi)
-                ->Unit(benchmark::kMillisecond)->UseRealTime();
+                ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(minTime);
             benchmark::RegisterBenchmark(row("Engine", name, limit.name).c_str(), Engine, isa, limit.phi)
-                ->Unit(benchmark::kMillisecond)->UseRealTime();
+                ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(minTime);
         }
         benchmark::RegisterBenchmark(("SecondKind/" + name).c_str(), SecondKind, isa)
             ->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -193,7 +200,8 @@ int main(int argc, char** argv)
     // The straightforward loop takes about half a minute at phi = 1000; its
     // time per pass there is taken from phi = 100.
     std::printf("\nengine, first kind, ns per pass (ratio to the floor; speed-up over the "
-                "straightforward loop)\n");
+                "straightforward loop); rows timed fewer than %d times are left out\n",
+                static_cast<int>(Reporter::kEnough));
     for (Isa isa : isas) {
         const std::string name = quadrilo::isaName(isa);
         for (const Limit& limit : limits) {
