@@ -65,6 +65,9 @@ Reduced reduce(double phi)
     if (reduced.k % 2 == 1)
         reduced.s = -reduced.s;
     mpfr_clears(x, sine, cosine, turns, static_cast<mpfr_ptr>(nullptr));
+    // The caller's thread may be one of many short-lived ones: π and the
+    // other constants MPFR keeps for it go with this call.
+    mpfr_free_cache();
     return reduced;
 }
 
