@@ -37,9 +37,9 @@ QRect fromTwips(int left, int top, int width, int height)
 
 enum class Face { SansSerif, Verdana };
 
-// The design's faces first; the program embeds the nearest free faces for
-// machines that lack them: Liberation Sans keeps MS Sans Serif's metrics,
-// and DejaVu Sans follows Verdana's design.
+// The design's faces first, then the nearest free faces, which the package
+// depends on: Liberation Sans keeps MS Sans Serif's metrics, and DejaVu Sans
+// follows Verdana's design.
 QFont designFont(Face face, qreal points)
 {
     QFont font;

@@ -1,15 +1,11 @@
 #include "app/startup.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 #include <QIcon>
 #include <QTranslator>
 
 void prepareApplication()
 {
-    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/sans-bold.ttf"));
-    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/verdana-like-bold.ttf"));
-
     // The window is Italian whatever the desktop's language, and so are the
     // fields' context menu and the buttons of the reports.
     auto* qtTexts = new QTranslator(qApp);
