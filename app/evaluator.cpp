@@ -4,14 +4,26 @@
 
 #include <QMetaObject>
 
+#include <new>
 #include <system_error>
 
 Evaluator::Evaluator(quadrilo::ThreadFactory startThread, QObject* parent)
-    : QObject(parent), startThread_(std::move(startThread)),
-      engine_(std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, quadrilo::bestIsa(), startThread_}))
+    : QObject(parent), startThread_(std::move(startThread))
 {
+    makeEngine();
     if (!startThread_)
         startThread_ = [](std::function<void()> body) { return std::thread(std::move(body)); };
+}
+
+// Without memory for even one worker's buffers there is no engine yet: the
+// window opens all the same, and each evaluation tries again.
+void Evaluator::makeEngine()
+{
+    try {
+        engine_ = std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, quadrilo::bestIsa(), startThread_});
+    } catch (const std::bad_alloc&) {
+        engine_.reset();
+    }
 }
 
 Evaluator::~Evaluator()
@@ -24,6 +36,10 @@ Evaluator::~Evaluator()
 bool Evaluator::start(quadrilo::Request request)
 {
     Q_ASSERT(!running());
+    if (!engine_)
+        makeEngine();
+    if (!engine_)
+        return false;
     cancel_ = false;
     done_ = 0;
     passes_ = request.plan.passes;

@@ -25,7 +25,7 @@ public:
     ~Evaluator() override;
 
     // Returns false, having started nothing, when the system has no thread
-    // for it.
+    // or no memory for it.
     [[nodiscard]] bool start(quadrilo::Request request);
     void cancel();
     // Returns when the evaluation has ended; its outcome still arrives.
@@ -41,6 +41,7 @@ signals:
     void cancelled();
 
 private:
+    void makeEngine();
     void evaluate(const quadrilo::Request& request);
 
     quadrilo::ThreadFactory startThread_;

@@ -304,8 +304,8 @@ void Form1::run(quadrilo::Request request)
     const std::uint64_t passes = request.plan.passes;
     if (!evaluator_->start(std::move(request))) {
         report(QStringLiteral("Calcolo non avviato"),
-               QStringLiteral("Il sistema non concede un altro thread a Quadrilo. Chiudere qualche "
-                              "programma e premere di nuovo \"Calcolo\"."));
+               QStringLiteral("Il sistema non concede a Quadrilo i thread o la memoria per il calcolo. "
+                              "Chiudere qualche programma e premere di nuovo \"Calcolo\"."));
         return;
     }
     held_ = {Text1->text(), Text2->text(), Option1->isChecked()};

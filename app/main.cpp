@@ -5,7 +5,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <new>
 #include <vector>
+
+#include <sys/mman.h>
 
 namespace {
 
@@ -20,11 +24,30 @@ void duringStartup(QtMsgType type, const QMessageLogContext&, const QString& tex
         startupMessages.emplace_back(type, text);
         return;
     }
-    std::fputs("Quadrilo: nessuno schermo disponibile. Quadrilo è un programma a finestre e va "
-               "avviato da una sessione grafica.\n",
+    // Without a display the platform plugin says it cannot connect; any
+    // other failure to load it is the system's, most often memory.
+    bool noDisplay = text.contains(QLatin1String("could not connect to display"));
+    for (const auto& [kind, earlier] : startupMessages)
+        noDisplay = noDisplay || earlier.contains(QLatin1String("could not connect to display"));
+    std::fputs(noDisplay ? "Quadrilo: nessuno schermo disponibile. Quadrilo è un programma a finestre e va "
+                           "avviato da una sessione grafica.\n"
+                         : "Quadrilo: non è stato possibile aprire la finestra: il sistema non concede a "
+                           "Quadrilo la memoria o le risorse per caricare il modulo grafico.\n",
                stderr);
     std::fflush(stderr);
     std::_Exit(1);
+}
+
+// Whether the address space still has room for the window and a worker:
+// 12 MB reserved, never touched, and given back.
+bool hasHeadroom()
+{
+    constexpr std::size_t room = std::size_t{12} << 20;
+    void* probe = mmap(nullptr, room, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (probe == MAP_FAILED)
+        return false;
+    munmap(probe, room);
+    return true;
 }
 
 } // namespace
@@ -38,8 +61,21 @@ int main(int argc, char* argv[])
         qt_message_output(type, QMessageLogContext(), text);
     startupMessages.clear();
 
-    prepareApplication();
-    Form1 form;
-    form.show();
+    // Fontconfig, which lays out the captions, does not survive running out
+    // of memory: the window is built only with room to spare, and the engine
+    // needs more. Without it the program says so rather than crashing.
+    std::unique_ptr<Form1> form;
+    try {
+        if (!hasHeadroom())
+            throw std::bad_alloc();
+        prepareApplication();
+        form = std::make_unique<Form1>();
+    } catch (const std::bad_alloc&) {
+        std::fputs("Quadrilo: memoria insufficiente. Il sistema non concede a Quadrilo la memoria per "
+                   "aprire la finestra e calcolare; chiudere qualche programma e riavviarlo.\n",
+                   stderr);
+        return 1;
+    }
+    form->show();
     return app.exec();
 }
