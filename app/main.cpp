@@ -5,6 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <future>
+#include <system_error>
+#include <thread>
 #include <memory>
 #include <new>
 #include <vector>
@@ -50,10 +53,38 @@ bool hasHeadroom()
     return true;
 }
 
+// Whether the system gives this process `wanted` more threads at once. Qt
+// needs two of its own (the display's events, and the session bus of the
+// accessibility bridge, for which it waits for good when it cannot start
+// it), an evaluation one, and the engine at least one worker.
+bool hasThreads(unsigned wanted)
+{
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::vector<std::thread> threads;
+    try {
+        while (threads.size() < wanted)
+            threads.emplace_back([released] { released.wait(); });
+    } catch (const std::system_error&) {
+    }
+    const bool enough = threads.size() == wanted;
+    release.set_value();
+    for (std::thread& thread : threads)
+        thread.join();
+    return enough;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    if (!hasThreads(4)) {
+        std::fputs("Quadrilo: il sistema non concede a Quadrilo i thread per aprire la finestra e "
+                   "calcolare (ne servono 4 oltre al principale); chiudere qualche programma e "
+                   "riavviarlo.\n",
+                   stderr);
+        return 1;
+    }
     const QtMessageHandler usual = qInstallMessageHandler(duringStartup);
     QApplication app(argc, argv);
     qInstallMessageHandler(usual);
