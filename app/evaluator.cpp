@@ -10,9 +10,15 @@
 Evaluator::Evaluator(quadrilo::ThreadFactory startThread, QObject* parent)
     : QObject(parent), startThread_(std::move(startThread))
 {
-    makeEngine();
     if (!startThread_)
         startThread_ = [](std::function<void()> body) { return std::thread(std::move(body)); };
+    // The engine is made on a thread of its own while the window is built
+    // and shown: its workers' set-up overlaps with Qt's fonts.
+    try {
+        preparing_ = startThread_([this] { makeEngine(); });
+    } catch (const std::system_error&) {
+        makeEngine();
+    }
 }
 
 // Without memory for even one worker's buffers there is no engine yet: the
@@ -21,7 +27,7 @@ void Evaluator::makeEngine()
 {
     try {
         engine_ = std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, quadrilo::bestIsa(), startThread_});
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         engine_.reset();
     }
 }
@@ -31,11 +37,15 @@ Evaluator::~Evaluator()
     cancel();
     if (worker_.joinable())
         worker_.join();
+    if (preparing_.joinable())
+        preparing_.join();
 }
 
 bool Evaluator::start(quadrilo::Request request)
 {
     Q_ASSERT(!running());
+    if (preparing_.joinable())
+        preparing_.join();
     if (!engine_)
         makeEngine();
     if (!engine_)

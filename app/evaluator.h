@@ -46,6 +46,7 @@ private:
 
     quadrilo::ThreadFactory startThread_;
     std::unique_ptr<quadrilo::Engine> engine_;
+    std::thread preparing_; // makes engine_, joined before it is used
     std::thread worker_;
     std::atomic<bool> cancel_{false};
     std::atomic<std::uint64_t> done_{0};

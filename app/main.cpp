@@ -3,15 +3,15 @@
 
 #include <QApplication>
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <future>
-#include <system_error>
-#include <thread>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
 
+#include <pthread.h>
 #include <sys/mman.h>
 
 namespace {
@@ -56,22 +56,40 @@ bool hasHeadroom()
 // Whether the system gives this process `wanted` more threads at once. Qt
 // needs two of its own (the display's events, and the session bus of the
 // accessibility bridge, for which it waits for good when it cannot start
-// it), an evaluation one, and the engine at least one worker.
+// it), an evaluation one, and the engine at least one worker. The threads
+// asked for here have small stacks: a limit on memory is not theirs to find.
 bool hasThreads(unsigned wanted)
 {
-    std::promise<void> release;
-    const std::shared_future<void> released = release.get_future().share();
-    std::vector<std::thread> threads;
-    try {
-        while (threads.size() < wanted)
-            threads.emplace_back([released] { released.wait(); });
-    } catch (const std::system_error&) {
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+    } gate;
+    pthread_attr_t small;
+    pthread_attr_init(&small);
+    pthread_attr_setstacksize(&small, 64 * 1024);
+    std::vector<pthread_t> threads;
+    for (unsigned i = 0; i < wanted; ++i) {
+        pthread_t thread;
+        const auto waitAtGate = [](void* arg) -> void* {
+            auto* g = static_cast<Gate*>(arg);
+            std::unique_lock lock(g->mutex);
+            g->opened.wait(lock, [g] { return g->open; });
+            return nullptr;
+        };
+        if (pthread_create(&thread, &small, waitAtGate, &gate) != 0)
+            break;
+        threads.push_back(thread);
     }
-    const bool enough = threads.size() == wanted;
-    release.set_value();
-    for (std::thread& thread : threads)
-        thread.join();
-    return enough;
+    pthread_attr_destroy(&small);
+    {
+        std::lock_guard lock(gate.mutex);
+        gate.open = true;
+    }
+    gate.opened.notify_all();
+    for (pthread_t thread : threads)
+        pthread_join(thread, nullptr);
+    return threads.size() == wanted;
 }
 
 } // namespace
