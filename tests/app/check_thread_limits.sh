@@ -17,13 +17,15 @@ reap() {
   pkill -9 -u $nobody -f "$program|dbus-daemon|dbus-run-session" 2>/dev/null
   for _ in $(seq 50); do pgrep -u $nobody -f "$program|dbus-daemon|dbus-run-session" >/dev/null || break; sleep 0.1; done
 }
-trap 'reap; kill $xvfb 2>/dev/null' EXIT
+home=$(mktemp -d)
+chown $nobody:$nobody "$home"
+trap 'reap; kill $xvfb 2>/dev/null; rm -rf "$home"' EXIT
 failed=0
 log=$(mktemp)
 for limit in 2 3 4 5 6 7 8 10 12; do
   reap
   setpriv --reuid=$nobody --regid=$nobody --clear-groups \
-    env -u QT_QPA_PLATFORM HOME=/tmp DISPLAY=":$display" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+    env -u QT_QPA_PLATFORM HOME="$home" XDG_CACHE_HOME="$home/cache" DISPLAY=":$display" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
     dbus-run-session -- prlimit --nproc="$limit" "$program" >"$log" 2>&1 &
   session=$!
   verdict=""
