@@ -1,5 +1,5 @@
 # Installs the build into a scratch prefix and checks that the program, its
-# desktop entry, its metainfo and its themed icons are all in place.
+# manual page, desktop entry, metainfo and themed icons are all in place.
 file(REMOVE_RECURSE "${STAGING}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${STAGING}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
@@ -8,6 +8,7 @@ if(NOT result EQUAL 0)
 endif()
 foreach(file
     bin/quadrilo
+    share/man/man1/quadrilo.1.gz
     share/applications/it.quadrilo.quadrilo.desktop
     share/metainfo/it.quadrilo.quadrilo.metainfo.xml
     share/icons/hicolor/16x16/apps/quadrilo.png
