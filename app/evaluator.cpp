@@ -80,11 +80,9 @@ void Evaluator::evaluate(const quadrilo::Request& request)
         else
             outcome = [this] { wait(); emit cancelled(); };
     } catch (const quadrilo::Failure& failure) {
-        outcome = [this, title = QString::fromStdString(failure.title()),
-                   text = QString::fromStdString(failure.what())] {
-            wait();
-            emit failed(title, text);
-        };
+        outcome = reportOf(failure);
+    } catch (const std::bad_alloc&) {
+        outcome = reportOf(quadrilo::RuntimeError(quadrilo::RuntimeError::OutOfMemory));
     } catch (const std::exception& unexpected) {
         outcome = [this, text = QString::fromLocal8Bit(unexpected.what())] {
             wait();
@@ -92,6 +90,14 @@ void Evaluator::evaluate(const quadrilo::Request& request)
         };
     }
     QMetaObject::invokeMethod(this, std::move(outcome), Qt::QueuedConnection);
+}
+
+std::function<void()> Evaluator::reportOf(const quadrilo::Failure& failure)
+{
+    return [this, title = QString::fromStdString(failure.title()), text = QString::fromUtf8(failure.what())] {
+        wait();
+        emit failed(title, text);
+    };
 }
 
 void Evaluator::cancel()

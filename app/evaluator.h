@@ -12,6 +12,10 @@
 #include <memory>
 #include <thread>
 
+namespace quadrilo {
+class Failure;
+}
+
 // The window's engine, and the one evaluation at a time that it runs off the
 // user-interface thread: how far it has got, and its outcome as a signal.
 // Destroying it stops the evaluation and waits for it.
@@ -43,6 +47,7 @@ signals:
 private:
     void makeEngine();
     void evaluate(const quadrilo::Request& request);
+    std::function<void()> reportOf(const quadrilo::Failure& failure);
 
     quadrilo::ThreadFactory startThread_;
     std::unique_ptr<quadrilo::Engine> engine_;

@@ -97,7 +97,7 @@ void Floor(benchmark::State& state, Isa isa, double phi)
     const std::uint64_t passes = passesTo(phi);
     const unsigned cores = engineFor(isa).workers();
     quadrilo::Crew crew(cores, [](std::function<void()> body) { return std::thread(std::move(body)); },
-                        [](unsigned) {});
+                        [](const std::function<void()>& serve) { serve(); });
     std::vector<double> results(crew.size());
     const std::function<void(unsigned)> job = [&](unsigned i) {
         results[i] = kernel.floor(passes / crew.size());

@@ -2,25 +2,33 @@
 
 namespace quadrilo {
 
-Crew::Crew(unsigned wanted, const ThreadFactory& start, const std::function<void(unsigned)>& prepare)
+Crew::Crew(unsigned wanted, const ThreadFactory& start, const ThreadSetUp& setUp)
 {
     // A thread that cannot be had is simply not there. The ones already
     // started wait only for the lock and the notice that the destructor
     // gives, so nothing is left waiting whichever start fails.
     threads_.reserve(wanted);
-    for (unsigned i = 0; i < wanted; ++i) {
+    retired_.assign(wanted, 0);
+    for (std::size_t i = 0; i < wanted; ++i) {
         try {
-            threads_.push_back(start([this, i, &prepare] { serve(i, prepare); }));
+            threads_.push_back(start([this, i, &setUp] { serve(i, setUp); }));
         } catch (...) {
             break;
         }
     }
-    // Each thread has run `prepare`, which refers to the caller's function,
+    // Each thread has set itself up, with the caller's function, or retired
     // before the constructor returns.
-    std::unique_lock lock(mutex_);
-    pending_ = threads_.size();
-    wake_.notify_all();
-    done_.wait(lock, [this] { return pending_ == 0; });
+    {
+        std::unique_lock lock(mutex_);
+        pending_ = threads_.size();
+        wake_.notify_all();
+        done_.wait(lock, [this] { return pending_ == 0; });
+    }
+    for (std::size_t i = threads_.size(); i-- > 0;)
+        if (retired_[i]) {
+            threads_[i].join();
+            threads_.erase(threads_.begin() + static_cast<std::ptrdiff_t>(i));
+        }
 }
 
 Crew::~Crew()
@@ -54,7 +62,7 @@ void Crew::run(const std::function<void(unsigned)>& job)
     job_ = nullptr;
 }
 
-void Crew::serve(unsigned index, const std::function<void(unsigned)>& prepare)
+void Crew::serve(std::size_t slot, const ThreadSetUp& setUp)
 {
     {
         // The constructor counts the threads that started only once it has
@@ -62,10 +70,29 @@ void Crew::serve(unsigned index, const std::function<void(unsigned)>& prepare)
         std::unique_lock lock(mutex_);
         wake_.wait(lock, [this] { return pending_ != 0 || closing_; });
     }
-    prepare(index);
+    bool served = false;
+    try {
+        setUp([&] {
+            served = true;
+            work();
+        });
+    } catch (...) {
+    }
+    if (!served) {
+        std::lock_guard lock(mutex_);
+        retired_[slot] = 1;
+        if (--pending_ == 0)
+            done_.notify_all();
+    }
+}
+
+void Crew::work()
+{
+    unsigned index = 0;
     std::uint64_t seen = 0;
     {
         std::lock_guard lock(mutex_);
+        index = ready_++;
         seen = generation_;
         if (--pending_ == 0)
             done_.notify_all();

@@ -13,13 +13,18 @@ namespace quadrilo {
 // does) when the system has no thread to give.
 using ThreadFactory = std::function<std::thread(std::function<void()> body)>;
 
+// Runs on each thread that starts: it sets the thread up, with whatever must
+// live as long as the thread, and then calls `serve`, which returns when the
+// crew closes. A thread whose set-up throws before it serves is retired.
+using ThreadSetUp = std::function<void(const std::function<void()>& serve)>;
+
 // Threads kept for the life of their owner, so that an evaluation does not
 // wait for a new thread to be scheduled. Asked for n, it keeps as many as the
-// system gives, down to none: then the calling thread does all the work.
+// system gives and can set up, down to none: then the calling thread does
+// all the work.
 class Crew {
 public:
-    // `prepare(i)` runs first on each thread i that starts.
-    Crew(unsigned wanted, const ThreadFactory& start, const std::function<void(unsigned)>& prepare);
+    Crew(unsigned wanted, const ThreadFactory& start, const ThreadSetUp& setUp);
     ~Crew();
     Crew(const Crew&) = delete;
     Crew& operator=(const Crew&) = delete;
@@ -33,9 +38,12 @@ public:
     void run(const std::function<void(unsigned)>& job);
 
 private:
-    void serve(unsigned index, const std::function<void(unsigned)>& prepare);
+    void serve(std::size_t slot, const ThreadSetUp& setUp);
+    void work();
 
     std::vector<std::thread> threads_;
+    std::vector<char> retired_; // by position in threads_
+    unsigned ready_ = 0;        // threads that serve: the next one's index
     std::mutex mutex_;
     std::condition_variable wake_, done_;
     const std::function<void(unsigned)>* job_ = nullptr;

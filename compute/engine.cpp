@@ -193,12 +193,15 @@ Engine::Impl::Impl(const EngineSettings& settings)
         }
     }
     crew_ = std::make_unique<Crew>(wanted, settings.startThread ? settings.startThread : plainThreads(),
-                                   [](unsigned) {
-                                       // Each thread sets up its own multiple-precision
-                                       // numbers and constants once, here.
+                                   [](const std::function<void()>& serve) {
+                                       // Each thread keeps its multiple-precision numbers and
+                                       // constants, made here; one that cannot have them
+                                       // retires.
+                                       SineScratch scratch;
                                        (void)correctSin(1.0);
                                        DoubleDouble s, c;
                                        sinCosOfMultiple(1.0, 1, s, c);
+                                       serve();
                                    });
     workers_.resize(crew_->size());
     slots_ = std::vector<Slot>(2 * workers_.size());
@@ -211,6 +214,7 @@ Engine::Impl::Impl(const EngineSettings& settings)
     // been idle.
     const std::vector<Segment> segments = planPasses(std::nextafter(kLimitBound, 0.0)).segments;
     starts_.resize(segments.size());
+    const SineScratch scratch; // for the calling thread, when it is the only one
     crew_->run([&](unsigned index) {
         try {
             for (std::size_t i = index; i < segments.size(); i += workers_.size())
@@ -234,6 +238,7 @@ std::optional<Evaluation> Engine::Impl::evaluate(const Request& request, const P
     std::lock_guard lock(evaluating_);
     if (request.plan.passes == 0)
         return Evaluation{};
+    const SineScratch scratch; // for the calling thread, when it is the only one
 
     request_ = &request;
     progress_ = &progress;

@@ -31,8 +31,11 @@
 #include <boost/math/special_functions/ellint_rd.hpp>
 #include <boost/math/special_functions/ellint_rf.hpp>
 
+#include "compute/mp_memory.h"
+
 #include <cmath>
 #include <cstdint>
+#include <new>
 
 #include <mpfr.h>
 
@@ -51,6 +54,7 @@ struct Reduced {
 
 Reduced reduce(double phi)
 {
+    installMpMemory();
     mpfr_t x, sine, cosine, turns;
     mpfr_inits2(128, x, sine, cosine, turns, static_cast<mpfr_ptr>(nullptr));
     mpfr_set_d(x, phi, MPFR_RNDN);
@@ -68,6 +72,8 @@ Reduced reduce(double phi)
     // The caller's thread may be one of many short-lived ones: π and the
     // other constants MPFR keeps for it go with this call.
     mpfr_free_cache();
+    if (tookFromReserve())
+        throw std::bad_alloc();
     return reduced;
 }
 

@@ -34,6 +34,7 @@ namespace {
 
 Evaluation rectangleSum(double end, double m, bool reciprocal)
 {
+    const SineScratch scratch;
     Evaluation result;
     for (double theta = 0.0; theta <= end;) {
         const double t = term(theta, m, reciprocal);

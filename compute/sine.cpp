@@ -1,35 +1,20 @@
 #include "compute/sine.h"
 
+#include "compute/mp_memory.h"
+
 #include <cmath>
+#include <new>
+#include <optional>
 
 #include <mpfr.h>
 
 namespace quadrilo {
 namespace {
 
-// MPFR numbers of this thread, set up once.
-struct Scratch {
-    mpfr_t in, out, wideSin, wideCos, rest;
-    Scratch()
-    {
-        mpfr_init2(in, 53);
-        mpfr_init2(out, 53);
-        mpfr_inits2(192, wideSin, wideCos, rest, static_cast<mpfr_ptr>(nullptr));
-    }
-    ~Scratch()
-    {
-        mpfr_clears(in, out, wideSin, wideCos, rest, static_cast<mpfr_ptr>(nullptr));
-        mpfr_free_cache(); // this thread's constants, such as pi
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-};
-
-Scratch& scratch()
-{
-    thread_local Scratch s;
-    return s;
-}
+// The innermost scratch of this thread. A plain pointer: a thread_local
+// with a destructor is registered on first use, and glibc ends the process
+// when that registration finds no memory.
+thread_local SineScratch* current = nullptr;
 
 // a b with its rounding error (less the low parts' product, under 2^-106).
 DoubleDouble times(const DoubleDouble& a, const DoubleDouble& b)
@@ -61,19 +46,70 @@ DoubleDouble split(mpfr_t value, mpfr_t rest)
     return dd;
 }
 
+// The current scratch's numbers, or a scratch of the call's own.
+class Use {
+public:
+    Use() : numbers_(current ? current->numbers() : (own_.emplace(), own_->numbers())) {}
+    SineScratch::Numbers& operator*() const { return numbers_; }
+    SineScratch::Numbers* operator->() const { return &numbers_; }
+
+private:
+    std::optional<SineScratch> own_;
+    SineScratch::Numbers& numbers_;
+};
+
+void checkMemory()
+{
+    if (tookFromReserve())
+        throw std::bad_alloc();
+}
+
 } // namespace
+
+struct SineScratch::Numbers {
+    mpfr_t in, out, wideSin, wideCos, rest;
+    Numbers()
+    {
+        mpfr_init2(in, 53);
+        mpfr_init2(out, 53);
+        mpfr_inits2(192, wideSin, wideCos, rest, static_cast<mpfr_ptr>(nullptr));
+    }
+    ~Numbers() { mpfr_clears(in, out, wideSin, wideCos, rest, static_cast<mpfr_ptr>(nullptr)); }
+};
+
+SineScratch::SineScratch() : outer_(current)
+{
+    installMpMemory();
+    numbers_ = std::make_unique<Numbers>();
+    if (tookFromReserve()) {
+        numbers_.reset();
+        if (!outer_)
+            mpfr_free_cache();
+        throw std::bad_alloc();
+    }
+    current = this;
+}
+
+SineScratch::~SineScratch()
+{
+    current = outer_;
+    numbers_.reset();
+    if (!outer_)
+        mpfr_free_cache(); // this thread's constants, such as pi
+}
 
 double correctSin(double x)
 {
-    Scratch& s = scratch();
-    mpfr_set_d(s.in, x, MPFR_RNDN); // exact: 53 bits hold any double
-    mpfr_sin(s.out, s.in, MPFR_RNDN);
+    const Use s;
+    mpfr_set_d(s->in, x, MPFR_RNDN); // exact: 53 bits hold any double
+    mpfr_sin(s->out, s->in, MPFR_RNDN);
+    checkMemory();
     // sin(+-0) is +-0, whose exponent MPFR leaves undefined. A result in the
     // subnormal range would be rounded twice; only |x| below 2^-1021 lands
     // there, where sin(x) rounds to x itself.
-    if (mpfr_zero_p(s.out) || mpfr_get_exp(s.out) < -1021)
+    if (mpfr_zero_p(s->out) || mpfr_get_exp(s->out) < -1021)
         return x;
-    return mpfr_get_d(s.out, MPFR_RNDN);
+    return mpfr_get_d(s->out, MPFR_RNDN);
 }
 
 double squaredSine(double x)
@@ -84,12 +120,13 @@ double squaredSine(double x)
 
 void sinCosOfMultiple(double x, unsigned k, DoubleDouble& sine, DoubleDouble& cosine)
 {
-    Scratch& s = scratch();
-    mpfr_set_d(s.rest, x, MPFR_RNDN);
-    mpfr_mul_ui(s.rest, s.rest, k, MPFR_RNDN); // exact: 53 + 32 bits fit in 192
-    mpfr_sin_cos(s.wideSin, s.wideCos, s.rest, MPFR_RNDN);
-    sine = split(s.wideSin, s.rest);
-    cosine = split(s.wideCos, s.rest);
+    const Use s;
+    mpfr_set_d(s->rest, x, MPFR_RNDN);
+    mpfr_mul_ui(s->rest, s->rest, k, MPFR_RNDN); // exact: 53 + 32 bits fit in 192
+    mpfr_sin_cos(s->wideSin, s->wideCos, s->rest, MPFR_RNDN);
+    checkMemory();
+    sine = split(s->wideSin, s->rest);
+    cosine = split(s->wideCos, s->rest);
 }
 
 void turn(DoubleDouble& sine, DoubleDouble& cosine, const DoubleDouble& S, const DoubleDouble& C)

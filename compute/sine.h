@@ -1,10 +1,32 @@
 #pragma once
 
+#include <memory>
+
 namespace quadrilo {
+
+// The multiple-precision numbers and constants that correctSin and
+// sinCosOfMultiple work in. A thread that calls them often keeps one alive
+// for as long as it does; without one, each call makes and frees its own.
+// Throws std::bad_alloc when memory is short, as the functions below do.
+class SineScratch {
+public:
+    SineScratch();
+    ~SineScratch();
+    SineScratch(const SineScratch&) = delete;
+    SineScratch& operator=(const SineScratch&) = delete;
+
+    struct Numbers;
+    Numbers& numbers() { return *numbers_; }
+
+private:
+    std::unique_ptr<Numbers> numbers_;
+    SineScratch* outer_;
+};
 
 // sin(x) correctly rounded to the nearest double. Being the one exact
 // rounding of the true sine, it is the same on every machine, however it is
-// computed. Safe to call from any thread.
+// computed. Safe to call from any thread; throws std::bad_alloc when memory is
+// short.
 double correctSin(double x);
 
 // fl(correctSin(x)^2): the squared sine of the argument, formed once per

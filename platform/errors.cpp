@@ -2,19 +2,17 @@
 
 namespace quadrilo {
 
-std::string RuntimeError::describe(Code code)
+const char* RuntimeError::describe(Code code) noexcept
 {
     switch (code) {
     case Overflow: return "Overflow";
+    case OutOfMemory: return "Memoria esaurita";
     case DivisionByZero: return "Divisione per zero";
     }
     return "Errore definito dall'applicazione o dall'oggetto";
 }
 
-RuntimeError::RuntimeError(Code code)
-    : Failure(describe(code)), code_(code)
-{
-}
+RuntimeError::RuntimeError(Code code) noexcept : Failure(describe(code)), code_(code) {}
 
 std::string RuntimeError::title() const
 {
@@ -27,17 +25,18 @@ std::string Failure::describe(std::string_view) const
 }
 
 namespace {
-std::string refusal(InputRefused::Reason reason, std::string_view separator)
+// The report, its one decimal number written 0.000001.
+const char* refusal(InputRefused::Reason reason) noexcept
 {
     switch (reason) {
     case InputRefused::LimitTooLarge: break;
     }
-    return "Il limite superiore è troppo grande: con il passo 0" + std::string(separator) +
-           "000001 il calcolo non finirebbe mai. Inserire un valore minore di 17179869184.";
+    return "Il limite superiore è troppo grande: con il passo 0.000001 il calcolo non finirebbe mai. "
+           "Inserire un valore minore di 17179869184.";
 }
 } // namespace
 
-InputRefused::InputRefused(Reason reason) : Failure(refusal(reason, ".")), reason_(reason) {}
+InputRefused::InputRefused(Reason reason) noexcept : Failure(refusal(reason)), reason_(reason) {}
 
 std::string InputRefused::title() const
 {
@@ -46,7 +45,10 @@ std::string InputRefused::title() const
 
 std::string InputRefused::describe(std::string_view separator) const
 {
-    return refusal(reason_, separator);
+    std::string text = what();
+    const std::size_t at = text.find("0.000001");
+    text.replace(at + 1, 1, separator);
+    return text;
 }
 
 } // namespace quadrilo
