@@ -2,14 +2,16 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QTranslator>
 
 void prepareApplication()
 {
     // The window is Italian whatever the desktop's language, and so are the
-    // fields' context menu and the buttons of the reports.
+    // fields' context menu and the buttons of the reports: Qt's own Italian
+    // texts, where the system keeps them.
     auto* qtTexts = new QTranslator(qApp);
-    if (qtTexts->load(QStringLiteral(":/i18n/qtbase_it.qm")))
+    if (qtTexts->load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(qtTexts);
 
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/quadrilo.ico")));
