@@ -45,6 +45,8 @@ namespace quadrilo {
 namespace {
 
 constexpr std::uint64_t kBlock = 1u << 15;
+// A block's runs are the kernels' runs: no longer than their bound covers.
+static_assert(kBlock <= kernel::kMaxRun);
 constexpr std::size_t kBufferSize = kBlock + kernel::kMaxLanes; // kernels write whole rows
 constexpr std::uint64_t kNone = ~std::uint64_t{0};
 

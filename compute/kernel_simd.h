@@ -16,7 +16,7 @@
 // errs by under 2^-102 (the product's error from FMA, the difference's from
 // an exact two-sum), c's own error adds 2^-106 to every step, and an error
 // made k steps before grows by at most k + 1 (the Chebyshev polynomials of
-// the second kind at c are bounded so). A run of at most 2^15 points and
+// the second kind at c are bounded so). A run of at most kMaxRun = 2^15 points and
 // L >= 8 lanes is at most 2^12 rows: the steps leave under 2^-79, c under
 // 2^-83 and the starting rows under 2^-82, so the sine is known to within
 // E = 2^-78.
@@ -102,7 +102,8 @@ struct Impl {
     static constexpr int W = Ops::W;
     static constexpr int K = Ops::K;
     static constexpr std::size_t kLanes = static_cast<std::size_t>(K * W);
-    static_assert(kLanes >= 8 && kLanes <= kMaxLanes, "the error bound counts on 2^12 rows at most");
+    static_assert(kLanes <= kMaxLanes);
+    static_assert(quadrilo::kernel::kMaxRun / kLanes <= 1u << 12, "the error bound counts on 2^12 rows at most");
     static constexpr double kError = 0x1p-78;
     static constexpr double kClear = 0x1p-6;
 

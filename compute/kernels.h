@@ -20,7 +20,10 @@ bool isaSupported(Isa isa);
 
 namespace kernel {
 
-// Pass points base + (first + j) * stride for j < count <= 2^15, all in one
+// The longest run whose sines the kernels' error bound covers.
+inline constexpr std::size_t kMaxRun = std::size_t{1} << 15;
+
+// Pass points base + (first + j) * stride for j < count <= kMaxRun, all in one
 // segment, with the sine and cosine of the first point (within 2^-96), of
 // the stride and of the kernel's leap, its lanes times the stride (both to
 // 2^-106). The kernels' error bound counts on both limits.
