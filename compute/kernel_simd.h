@@ -23,7 +23,9 @@
 //
 // Its correct rounding is the high part unless the low part lies within E of
 // half the gap to the high part's neighbour on its side (Ziv's test); those
-// few points get correctSin. Most runs are clear: their sines stay above
+// few points get correctSin, after the walk, and their terms and count are
+// mended then (a call inside the loop would have the counter kept in memory,
+// the callee being free to overwrite every vector register). Most runs are clear: their sines stay above
 // mu >= 2^-6 in magnitude (clearance()), and the test is one multiply-add.
 // fl(hi + lo (1 + eta)) == hi, with eta = 2^56 E / mu and the product
 // rounded or not, means |lo| (1 + eta / 2) is at most half the gap g on lo's
@@ -51,6 +53,8 @@
 
 #include "compute/kernels.h"
 
+#include <type_traits>
+
 namespace {
 
 using quadrilo::DoubleDouble;
@@ -58,11 +62,11 @@ using quadrilo::kernel::kMaxLanes;
 using quadrilo::kernel::Run;
 
 // What a vector type needs beyond its instruction set's fma, root and any.
-template <typename Vector, int Width>
+template <typename Vector, int Width, int Row = 2>
 struct Lanes {
     using V = Vector;
     static constexpr int W = Width;
-    static constexpr int K = 2; // vectors a row
+    static constexpr int K = Row; // vectors a row
     static_assert(sizeof(V) == W * sizeof(double), "the width is the vector's");
     using L = decltype(V{} < V{});
 
@@ -189,22 +193,53 @@ struct Impl {
         return mu >= kClear ? mu : 0.0;
     }
 
-    // Calls use(sine, j0) with the correctly rounded sines of points j0 to
-    // j0 + W - 1 of the run, for every row of lanes; lanes past the run's
-    // count hold sines of the points after it, not rounded with care.
+    // The vectors of a walk whose sines failed the rounding test, by their
+    // first point and lanes, for correctSin after the walk: a call inside
+    // the loop would make the compiler keep the counter in memory, every
+    // vector register being the callee's to overwrite.
+    struct Unsure {
+        static constexpr int kMax = 64;
+        explicit Unsure(int deferrable) : room(deferrable < kMax ? deferrable : kMax) {}
+        std::size_t at[kMax];
+        unsigned lanes[kMax];
+        int room;
+        int n = 0;
+        bool overflow = false; // more than room: the walk must be done again, correcting as it goes
+        void note(std::size_t j0, unsigned mask)
+        {
+            if (n >= room) {
+                overflow = true;
+                return;
+            }
+            at[n] = j0;
+            lanes[n++] = mask;
+        }
+    };
+
+    // Calls use(sine, j0) with the sines of points j0 to j0 + W - 1 of the
+    // run, for every row of lanes; lanes past the run's count hold sines of
+    // the points after it, not rounded with care. The sines are correctly
+    // rounded, except those that `unsure` (when given) notes: those are
+    // for the caller to correct.
     template <typename Use>
-    static void walk(const Run& run, Use use)
+    static void walk(const Run& run, Use use, Unsure* unsure)
     {
         const double mu = clearance(run);
         if (mu != 0.0)
-            walkRows<true>(run, 1.0 + 0x1p56 * kError / mu, use);
+            walkRows<true>(run, 1.0 + 0x1p56 * kError / mu, use, unsure);
         else
-            walkRows<false>(run, 0.0, use);
+            walkRows<false>(run, 0.0, use, unsure);
+    }
+
+    // The point j of the run, as the reference's counter holds it.
+    static double point(const Run& run, std::size_t j)
+    {
+        return run.base + (run.first + static_cast<double>(j)) * run.stride;
     }
 
     // In a clear run, stretch is 1 + eta for the rounding test.
     template <bool Clear, typename Use>
-    static void walkRows(const Run& run, double stretch, Use use)
+    static void walkRows(const Run& run, double stretch, Use use, Unsure* unsure)
     {
         // The sines of the first two rows, point after point.
         double sh[2 * kLanes], sl[2 * kLanes];
@@ -234,18 +269,24 @@ struct Impl {
             for (int k = 0; k < K; ++k) {
                 const std::size_t j0 = r * kLanes + static_cast<std::size_t>(k * W);
                 V sine = hi[k];
-                const auto unsure = [&] {
+                const auto doubtful = [&] {
                     if constexpr (Clear)
                         return Ops::mulAdd(lo[k], stretched, sine) != sine;
                     else
                         return Ops::abs(lo[k]) >= Ops::halfUlp(sine) - kError;
                 }();
-                if (Ops::any(unsure)) [[unlikely]]
+                if (Ops::any(doubtful)) [[unlikely]] {
+                    unsigned mask = 0;
                     for (int i = 0; i < W; ++i)
-                        if (Ops::lane(unsure, i) && j0 + static_cast<std::size_t>(i) < run.count)
-                            Ops::set(sine, i,
-                                     quadrilo::correctSin(run.base + (run.first + static_cast<double>(j0 + i)) *
-                                                                         run.stride));
+                        if (Ops::lane(doubtful, i) && j0 + static_cast<std::size_t>(i) < run.count)
+                            mask |= 1u << i;
+                    if (unsure)
+                        unsure->note(j0, mask);
+                    else
+                        for (int i = 0; i < W; ++i)
+                            if (mask >> i & 1u)
+                                Ops::set(sine, i, quadrilo::correctSin(point(run, j0 + static_cast<std::size_t>(i))));
+                }
                 use(sine, j0);
                 const DD next{nextHi[k], nextLo[k]}, before{hi[k], lo[k]};
                 const DD after = Clear ? clearStep(next, twiceLeapHi, twiceLeapLo, before)
@@ -292,27 +333,85 @@ struct Impl {
         return total * scale;
     }
 
+    // The reference's term, rounded step by step as it rounds it.
+    template <bool Reciprocal, typename T>
+    static T term(T sine, double m)
+    {
+        constexpr double h = 0.000001;
+        T r;
+        if constexpr (std::is_same_v<T, double>)
+            r = __builtin_sqrt(1.0 - m * (sine * sine));
+        else
+            r = Ops::root(1.0 - m * (sine * sine));
+        return Reciprocal ? (1.0 / r) * h : r * h;
+    }
+
+    // The terms of the run, counted in units of 1 / scale as they are made
+    // (a few rows behind the newest, so that the counting never waits on a
+    // division). The sines that failed the rounding test are corrected
+    // after the walk, and the count with them: the old term's multiple out,
+    // the new one's in, exactly. A tie among the old terms only makes the
+    // verdict inexact, which the caller then settles from the corrected
+    // terms; an infinite term, old or new, has the run counted again.
     template <bool Reciprocal>
     static double termsOf(const Run& run, double m, double scale, double* t, bool* exact)
     {
-        constexpr double h = 0.000001;
         constexpr std::size_t lag = 4 * kMaxLanes; // terms
-        // Without a scale the counting costs less than a test of it would.
-        Counter counter(scale != 0.0 ? scale : 1.0);
-        walk(run, [&](V sine, std::size_t j0) {
-            const V r = Ops::root(1.0 - m * (sine * sine));
-            store(t + j0, Reciprocal ? (1.0 / r) * h : r * h);
-            if (j0 >= lag)
-                counter.add(load(t + j0 - lag));
-        });
-        // What the walk left, the lanes past the count as zeros.
         const std::size_t made = (run.count + kLanes - 1) / kLanes * kLanes;
         const std::size_t padded = (run.count + W - 1) / W * W;
-        for (std::size_t j = run.count; j < padded; ++j)
-            t[j] = 0.0;
-        for (std::size_t i = made > lag ? made - lag : 0; i < padded; i += W)
-            counter.add(load(t + i));
-        return scale != 0.0 ? totalOf(&counter, 1, scale, exact) : 0.0;
+        // Without a scale the counting costs less than a test of it would.
+        const double unit = scale != 0.0 ? scale : 1.0;
+        Unsure unsure(run.deferrable);
+        V total{}, largest{};
+        {
+            Counter counter(unit);
+            walk(
+                run,
+                [&](V sine, std::size_t j0) {
+                    store(t + j0, term<Reciprocal>(sine, m));
+                    if (j0 >= lag)
+                        counter.add(load(t + j0 - lag));
+                },
+                &unsure);
+            // What the walk left, the lanes past the count as zeros.
+            for (std::size_t j = run.count; j < padded; ++j)
+                t[j] = 0.0;
+            for (std::size_t i = made > lag ? made - lag : 0; i < padded; i += W)
+                counter.add(load(t + i));
+            total = counter.total;
+            largest = counter.largest;
+        }
+        if (unsure.overflow) {
+            walk(run, [&](V sine, std::size_t j0) { store(t + j0, term<Reciprocal>(sine, m)); }, nullptr);
+            for (std::size_t j = run.count; j < padded; ++j)
+                t[j] = 0.0;
+            return scale != 0.0 ? units(t, padded, scale, exact) : 0.0;
+        }
+        double correction = 0.0; // in units, exact
+        bool tie = false, infinite = false;
+        const double shifter = 0x1p52 / unit, half = 0.5 / unit;
+        for (int v = 0; v < unsure.n; ++v)
+            for (int i = 0; i < W; ++i)
+                if (unsure.lanes[v] >> i & 1u) {
+                    const std::size_t j = unsure.at[v] + static_cast<std::size_t>(i);
+                    const double before = t[j];
+                    const double after = term<Reciprocal>(quadrilo::correctSin(point(run, j)), m);
+                    t[j] = after;
+                    if (__builtin_isinf(before) || __builtin_isinf(after))
+                        infinite = true;
+                    const double kBefore = (before + shifter) - shifter, kAfter = (after + shifter) - shifter;
+                    correction += kAfter - kBefore;
+                    tie = tie || __builtin_fabs(after - kAfter) == half;
+                }
+        if (scale == 0.0)
+            return 0.0;
+        if (infinite)
+            return units(t, padded, scale, exact);
+        double sum = correction;
+        for (int l = 0; l < W; ++l)
+            sum += Ops::get(total, l);
+        *exact = !(tie || Ops::any(largest == splat(half)));
+        return sum * scale;
     }
 
     static double terms(const Run& run, double m, bool reciprocal, double scale, double* t, bool* exact)
@@ -322,7 +421,16 @@ struct Impl {
 
     static void sines(const Run& run, double* s)
     {
-        walk(run, [&](V sine, std::size_t j0) { store(s + j0, sine); });
+        Unsure unsure(run.deferrable);
+        walk(run, [&](V sine, std::size_t j0) { store(s + j0, sine); }, &unsure);
+        if (unsure.overflow)
+            walk(run, [&](V sine, std::size_t j0) { store(s + j0, sine); }, nullptr);
+        else
+            for (int v = 0; v < unsure.n; ++v)
+                for (int i = 0; i < W; ++i)
+                    if (unsure.lanes[v] >> i & 1u)
+                        s[unsure.at[v] + static_cast<std::size_t>(i)] =
+                            quadrilo::correctSin(point(run, unsure.at[v] + static_cast<std::size_t>(i)));
     }
 
     // n is a multiple of 8; four counters keep the adders busy.

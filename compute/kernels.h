@@ -35,6 +35,10 @@ struct Run {
     DoubleDouble sinFirst, cosFirst; // of base + first * stride
     DoubleDouble sinStride, cosStride;
     DoubleDouble cosLeap; // of lanes * stride
+    // Vectors of sines failing the rounding test that a kernel notes while
+    // it walks the run, to correct them after; past that, it walks the run
+    // again and corrects them as it goes. Seldom more than one or two.
+    int deferrable = 64;
 };
 
 // No kernel steps more lanes at a time than this.
