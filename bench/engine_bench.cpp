@@ -5,10 +5,14 @@
 // ratio to both.
 #include "compute/crew.h"
 #include "compute/engine.h"
+#include "compute/kernels.h"
+#include "compute/passes.h"
 #include "compute/reference.h"
+#include "compute/sine.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -109,6 +113,58 @@ void Floor(benchmark::State& state, Isa isa, double phi)
     perPass(state, passes);
 }
 
+// The runs of a limit's passes, cut where the engine's blocks and the
+// segments end, each with its first point's sine and cosine from MPFR.
+std::vector<quadrilo::kernel::Run> runsTo(double phi, std::size_t lanes)
+{
+    constexpr std::uint64_t kBlock = quadrilo::kernel::kMaxRun;
+    std::vector<quadrilo::kernel::Run> runs;
+    for (const quadrilo::Segment& segment : quadrilo::planPasses(phi).segments) {
+        quadrilo::kernel::Run run;
+        run.base = segment.base;
+        run.stride = segment.stride;
+        quadrilo::sinCosOfMultiple(run.stride, 1, run.sinStride, run.cosStride);
+        quadrilo::DoubleDouble sinLeap;
+        quadrilo::sinCosOfMultiple(run.stride, static_cast<unsigned>(lanes), sinLeap, run.cosLeap);
+        for (std::uint64_t pass = segment.firstPass; pass < segment.firstPass + segment.count;) {
+            const std::uint64_t end = std::min((pass / kBlock + 1) * kBlock, segment.firstPass + segment.count);
+            run.first = static_cast<double>(pass - segment.firstPass);
+            run.count = end - pass;
+            quadrilo::sinCosOfMultiple(segment.point(pass), 1, run.sinFirst, run.cosFirst);
+            runs.push_back(run);
+            pass = end;
+        }
+    }
+    return runs;
+}
+
+// The kernel alone, as the engine's workers run it: each makes and counts
+// the terms of every run in turn, in a buffer of its own, and nothing adds
+// the blocks. Its runs' sines are found before the timing.
+void Kernel(benchmark::State& state, Isa isa, double phi)
+{
+    const auto& kernel = quadrilo::kernel::forIsa(isa);
+    const auto runs = runsTo(phi, kernel.lanes);
+    const double m = quadrilo::firstKindRequest(phi, 30).m;
+    quadrilo::Crew crew(engineFor(isa).workers(), [](std::function<void()> body) { return std::thread(std::move(body)); },
+                        [](const std::function<void()>& serve) { serve(); });
+    std::vector<std::vector<double>> buffers(crew.size(),
+                                             std::vector<double>(quadrilo::kernel::kMaxRun + quadrilo::kernel::kMaxLanes));
+    std::vector<double> counts(crew.size());
+    const std::function<void(unsigned)> job = [&](unsigned i) {
+        bool exact = false;
+        double count = 0.0;
+        for (std::size_t r = i; r < runs.size(); r += crew.size())
+            count += kernel.terms(runs[r], m, true, 0x1p40, buffers[i].data(), &exact);
+        counts[i] = count;
+    };
+    for (auto _ : state) {
+        crew.run(job);
+        benchmark::DoNotOptimize(counts.data());
+    }
+    perPass(state, passesTo(phi));
+}
+
 // The time of the first evaluation of a new engine, and of the next one.
 void FirstEvaluation(benchmark::State& state, bool first)
 {
@@ -184,6 +240,9 @@ int main(int argc, char** argv)
                 ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(minTime);
             benchmark::RegisterBenchmark(row("Engine", name, limit.name).c_str(), Engine, isa, limit.phi)
                 ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(minTime);
+            if (limit.phi == 1000.0)
+                benchmark::RegisterBenchmark(row("Kernel", name, limit.name).c_str(), Kernel, isa, limit.phi)
+                    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(minTime);
         }
         benchmark::RegisterBenchmark(("SecondKind/" + name).c_str(), SecondKind, isa)
             ->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -216,6 +275,9 @@ int main(int argc, char** argv)
                         engine->second * 1e9, engine->second / floor->second);
             if (plain != reporter.perPass.end())
                 std::printf("  straightforward /%6.1f", plain->second / engine->second);
+            if (const auto kernel = reporter.perPass.find(timed(row("Kernel", name, limit.name)));
+                kernel != reporter.perPass.end())
+                std::printf("  kernel alone: floor %5.2fx", kernel->second / floor->second);
             std::printf("\n");
         }
     }
