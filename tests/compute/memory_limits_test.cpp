@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -96,13 +98,15 @@ protected:
 
 // With nothing left to allocate, a failure is still reported as itself, and
 // the multiple-precision sines give up with std::bad_alloc (GMP's own
-// allocator would abort) as often as they are asked, and work again once
-// memory is back.
+// allocator would abort) each time they need more: here for pi to more and
+// more bits, which MPFR keeps, growing it, for the scratch's life. Once
+// memory is back, they work again.
 TEST_F(MemoryLimits, NothingLeftToAllocate)
 {
-    enum { Right, DivisionLost, SineAborted = 2, SineReturned, NotBack };
+    enum { Right, DivisionLost, NeverFailed, NotBack };
     const int status = inChild([] {
-        (void)quadrilo::correctSin(0.5); // GMP and MPFR ready, as the engine leaves them
+        quadrilo::SineScratch scratch; // its numbers made while memory lasts
+        (void)quadrilo::correctSin(0.5);
         limitAddressSpace(mappedBytes());
         void* taken = exhaustTheHeap();
         try {
@@ -113,18 +117,35 @@ TEST_F(MemoryLimits, NothingLeftToAllocate)
         } catch (...) {
             return int(DivisionLost);
         }
-        for (int i = 0; i < 1000; ++i) {
+        int failed = 0;
+        for (int exponent = 64; exponent < 1024; exponent += 16) {
             try {
-                (void)quadrilo::correctSin(1e10 + i);
-                return int(SineReturned);
+                (void)quadrilo::correctSin(std::ldexp(1.0, exponent));
             } catch (const std::bad_alloc&) {
+                ++failed;
             }
         }
+        if (failed == 0)
+            return int(NeverFailed);
         giveBack(taken);
         limitAddressSpace(RLIM_INFINITY);
-        return quadrilo::correctSin(1.0) == 0x1.aed548f090ceep-1 ? int(Right) : int(NotBack);
+        return quadrilo::correctSin(std::ldexp(1.0, 1020)) == quadrilo::correctSin(std::ldexp(1.0, 1020)) &&
+                       quadrilo::correctSin(1.0) == 0x1.aed548f090ceep-1
+                   ? int(Right)
+                   : int(NotBack);
     });
     EXPECT_EQ(status, Right) << "128 + 6 is an abort";
+}
+
+// While memory lasts the hooks give every block back to the system: ten
+// thousand sines, each with numbers of its own, leave the heap as it was.
+TEST_F(MemoryLimits, EveryBlockIsGivenBack)
+{
+    (void)quadrilo::correctSin(1e10);
+    const std::size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < 10000; ++i)
+        (void)quadrilo::correctSin(1e10 + i);
+    EXPECT_LT(mallinfo2().uordblks, before + 64 * 1024);
 }
 
 // What a child made of an engine asking for `wanted` workers under the limit:
