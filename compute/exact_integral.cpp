@@ -28,10 +28,10 @@
 // The caller keeps 0 ≤ m ≤ 1 (m < 1 for E) and |phi| < 2^53, so that k fits.
 #include "compute/exact_integral.h"
 
+#include "compute/mp_memory.h"
+
 #include <boost/math/special_functions/ellint_rd.hpp>
 #include <boost/math/special_functions/ellint_rf.hpp>
-
-#include "compute/mp_memory.h"
 
 #include <cmath>
 #include <cstdint>

@@ -23,10 +23,11 @@
 //
 // Its correct rounding is the high part unless the low part lies within E of
 // half the gap to the high part's neighbour on its side (Ziv's test); those
-// few points get correctSin, after the walk, and their terms and count are
-// mended then (a call inside the loop would have the counter kept in memory,
-// the callee being free to overwrite every vector register). Most runs are clear: their sines stay above
-// mu >= 2^-6 in magnitude (clearance()), and the test is one multiply-add.
+// few points get correctSin after the walk, which mends their terms and the
+// count then (a call inside the loop would have the counter kept in memory,
+// the callee being free to overwrite every vector register). Most runs are
+// clear: their sines stay above mu >= 2^-6 in magnitude (clearance()), and
+// the test is one multiply-add.
 // fl(hi + lo (1 + eta)) == hi, with eta = 2^56 E / mu and the product
 // rounded or not, means |lo| (1 + eta / 2) is at most half the gap g on lo's
 // side, and as g >= |hi| 2^-53 >= mu 2^-53, |lo| + E then stays below g / 2.
@@ -62,11 +63,11 @@ using quadrilo::kernel::kMaxLanes;
 using quadrilo::kernel::Run;
 
 // What a vector type needs beyond its instruction set's fma, root and any.
-template <typename Vector, int Width, int Row = 2>
+template <typename Vector, int Width>
 struct Lanes {
     using V = Vector;
     static constexpr int W = Width;
-    static constexpr int K = Row; // vectors a row
+    static constexpr int K = 2; // vectors a row
     static_assert(sizeof(V) == W * sizeof(double), "the width is the vector's");
     using L = decltype(V{} < V{});
 
@@ -194,9 +195,7 @@ struct Impl {
     }
 
     // The vectors of a walk whose sines failed the rounding test, by their
-    // first point and lanes, for correctSin after the walk: a call inside
-    // the loop would make the compiler keep the counter in memory, every
-    // vector register being the callee's to overwrite.
+    // first point and lanes, for correctSin after the walk.
     struct Unsure {
         static constexpr int kMax = 64;
         explicit Unsure(int deferrable) : room(deferrable < kMax ? deferrable : kMax) {}
@@ -213,6 +212,15 @@ struct Impl {
             }
             at[n] = j0;
             lanes[n++] = mask;
+        }
+        // Calls fix(j) for every point noted.
+        template <typename Fix>
+        void each(Fix fix) const
+        {
+            for (int v = 0; v < n; ++v)
+                for (int i = 0; i < W; ++i)
+                    if (lanes[v] >> i & 1u)
+                        fix(at[v] + static_cast<std::size_t>(i));
         }
     };
 
@@ -390,19 +398,16 @@ struct Impl {
         double correction = 0.0; // in units, exact
         bool tie = false, infinite = false;
         const double shifter = 0x1p52 / unit, half = 0.5 / unit;
-        for (int v = 0; v < unsure.n; ++v)
-            for (int i = 0; i < W; ++i)
-                if (unsure.lanes[v] >> i & 1u) {
-                    const std::size_t j = unsure.at[v] + static_cast<std::size_t>(i);
-                    const double before = t[j];
-                    const double after = term<Reciprocal>(quadrilo::correctSin(point(run, j)), m);
-                    t[j] = after;
-                    if (__builtin_isinf(before) || __builtin_isinf(after))
-                        infinite = true;
-                    const double kBefore = (before + shifter) - shifter, kAfter = (after + shifter) - shifter;
-                    correction += kAfter - kBefore;
-                    tie = tie || __builtin_fabs(after - kAfter) == half;
-                }
+        unsure.each([&](std::size_t j) {
+            const double before = t[j];
+            const double after = term<Reciprocal>(quadrilo::correctSin(point(run, j)), m);
+            t[j] = after;
+            if (__builtin_isinf(before) || __builtin_isinf(after))
+                infinite = true;
+            const double kBefore = (before + shifter) - shifter, kAfter = (after + shifter) - shifter;
+            correction += kAfter - kBefore;
+            tie = tie || __builtin_fabs(after - kAfter) == half;
+        });
         if (scale == 0.0)
             return 0.0;
         if (infinite)
@@ -426,11 +431,7 @@ struct Impl {
         if (unsure.overflow)
             walk(run, [&](V sine, std::size_t j0) { store(s + j0, sine); }, nullptr);
         else
-            for (int v = 0; v < unsure.n; ++v)
-                for (int i = 0; i < W; ++i)
-                    if (unsure.lanes[v] >> i & 1u)
-                        s[unsure.at[v] + static_cast<std::size_t>(i)] =
-                            quadrilo::correctSin(point(run, unsure.at[v] + static_cast<std::size_t>(i)));
+            unsure.each([&](std::size_t j) { s[j] = quadrilo::correctSin(point(run, j)); });
     }
 
     // n is a multiple of 8; four counters keep the adders busy.

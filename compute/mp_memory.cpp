@@ -60,11 +60,11 @@ void* fromReserve(std::size_t size)
     return p;
 }
 
-void toReserve(void* p)
+// A bump allocator: its blocks are given back all at once.
+void toReserve()
 {
     Reserve& r = reserve();
     std::lock_guard lock(r.mutex);
-    (void)p;
     if (--r.blocks == 0)
         r.used = 0;
 }
@@ -79,7 +79,7 @@ void* allocate(std::size_t size)
 void release(void* p, std::size_t)
 {
     if (reserve().holds(p))
-        toReserve(p);
+        toReserve();
     else
         std::free(p);
 }
