@@ -123,7 +123,9 @@ int main(int argc, char* argv[])
         std::fputs("Quadrilo: memoria insufficiente. Il sistema non concede a Quadrilo la memoria per "
                    "aprire la finestra e calcolare; chiudere qualche programma e riavviarlo.\n",
                    stderr);
-        return 1;
+        // Tearing Qt down would start fontconfig only to close it, and
+        // fontconfig crashes when it runs out of memory reading its files.
+        std::_Exit(1);
     }
     form->show();
     return app.exec();
