@@ -5,6 +5,8 @@
 // ratio to both.
 #include "compute/crew.h"
 #include "compute/engine.h"
+#include "compute/exact_integral.h"
+#include "compute/exact_sum.h"
 #include "compute/kernels.h"
 #include "compute/passes.h"
 #include "compute/reference.h"
@@ -124,8 +126,7 @@ std::vector<quadrilo::kernel::Run> runsTo(double phi, std::size_t lanes)
         run.base = segment.base;
         run.stride = segment.stride;
         quadrilo::sinCosOfMultiple(run.stride, 1, run.sinStride, run.cosStride);
-        quadrilo::DoubleDouble sinLeap;
-        quadrilo::sinCosOfMultiple(run.stride, static_cast<unsigned>(lanes), sinLeap, run.cosLeap);
+        quadrilo::sinCosOfMultiple(run.stride, static_cast<unsigned>(lanes), run.sinLeap, run.cosLeap);
         for (std::uint64_t pass = segment.firstPass; pass < segment.firstPass + segment.count;) {
             const std::uint64_t end = std::min((pass / kBlock + 1) * kBlock, segment.firstPass + segment.count);
             run.first = static_cast<double>(pass - segment.firstPass);
@@ -163,6 +164,91 @@ void Kernel(benchmark::State& state, Isa isa, double phi)
         benchmark::DoNotOptimize(counts.data());
     }
     perPass(state, passesTo(phi));
+}
+
+// The sum's scale at each run's first point, from the exact integral.
+std::vector<double> scalesOf(const std::vector<quadrilo::kernel::Run>& runs, double m)
+{
+    std::vector<double> scales;
+    for (const auto& run : runs) {
+        const auto integral = quadrilo::legendreF(run.base + run.first * run.stride, m);
+        scales.push_back(integral ? quadrilo::ExactSum::scaleOf(*integral) : 0.0);
+    }
+    return scales;
+}
+
+// The counting kernel alone, as the engine's workers run it: each run
+// counted at the sum's scale where the kernel takes it, made and counted by
+// the exact kernel where not.
+void Count(benchmark::State& state, Isa isa, double phi)
+{
+    const auto& kernel = quadrilo::kernel::forIsa(isa);
+    const auto runs = runsTo(phi, kernel.lanes);
+    const double m = quadrilo::firstKindRequest(phi, 30).m;
+    const auto scales = scalesOf(runs, m);
+    quadrilo::Crew crew(engineFor(isa).workers(), [](std::function<void()> body) { return std::thread(std::move(body)); },
+                        [](const std::function<void()>& serve) { serve(); });
+    std::vector<std::vector<double>> buffers(crew.size(),
+                                             std::vector<double>(quadrilo::kernel::kMaxRun + quadrilo::kernel::kMaxLanes));
+    std::vector<double> counts(crew.size());
+    const std::function<void(unsigned)> job = [&](unsigned i) {
+        bool exact = false;
+        double count = 0.0;
+        for (std::size_t r = i; r < runs.size(); r += crew.size()) {
+            double units = kernel.count(runs[r], m, scales[r], &exact);
+            if (std::isnan(units))
+                units = kernel.terms(runs[r], m, true, scales[r], buffers[i].data(), &exact);
+            count += units;
+        }
+        counts[i] = count;
+    };
+    for (auto _ : state) {
+        crew.run(job);
+        benchmark::DoNotOptimize(counts.data());
+    }
+    perPass(state, passesTo(phi));
+}
+
+// How often the counting kernel leaves a vector of lanes to the exact
+// terms, by the binade of S, over every 8th run up to phi at 30 degrees.
+void printRefusals(Isa isa, double phi)
+{
+    const auto& kernel = quadrilo::kernel::forIsa(isa);
+    if (!kernel.countProbe)
+        return;
+    const auto runs = runsTo(phi, kernel.lanes);
+    const double m = quadrilo::firstKindRequest(phi, 30).m;
+    const auto scales = scalesOf(runs, m);
+    std::map<int, std::pair<double, double>> byBinade; // vectors, refused
+    std::map<int, int> declined;
+    std::vector<double> p(quadrilo::kernel::kMaxRun + quadrilo::kernel::kMaxLanes), x(p.size());
+    const std::size_t width = isa == Isa::Avx512 ? 8 : 4;
+    for (std::size_t r = 0; r < runs.size(); r += 8) {
+        if (scales[r] == 0.0)
+            continue;
+        const int binade = 53 - static_cast<int>(std::log2(scales[r])) - 1; // S in [2^b, 2^(b+1))
+        const auto bound = kernel.countProbe(runs[r], m, scales[r], p.data(), x.data());
+        if (bound.declined || bound.rho == 0.0) {
+            ++declined[binade];
+            continue;
+        }
+        auto& [vectors, refused] = byBinade[binade];
+        for (std::size_t v = 0; v + width <= runs[r].count; v += width) {
+            bool any = false;
+            for (std::size_t l = v; l < v + width; ++l) {
+                any = any || std::fabs(x[l] - std::nearbyint(x[l])) >= bound.within;
+            }
+            vectors += 1;
+            refused += any;
+        }
+    }
+    std::printf("\n%s, phi %g, 30 degrees: vectors of %zu lanes left to the exact terms, by S (every 8th run)\n",
+                quadrilo::isaName(isa), phi, width);
+    for (const auto& [binade, tally] : byBinade)
+        std::printf("  S in [2^%d, 2^%d): %.2e of %.0f vectors\n", binade, binade + 1, tally.second / tally.first,
+                    tally.first);
+    for (const auto& [binade, runsDeclined] : declined)
+        std::printf("  S in [2^%d, 2^%d): %d runs declined\n", binade, binade + 1, runsDeclined);
 }
 
 // The time of the first evaluation of a new engine, and of the next one.
@@ -243,6 +329,9 @@ int main(int argc, char** argv)
             if (limit.phi == 1000.0)
                 benchmark::RegisterBenchmark(row("Kernel", name, limit.name).c_str(), Kernel, isa, limit.phi)
                     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(minTime);
+            if (limit.phi == 1000.0 && quadrilo::kernel::forIsa(isa).count)
+                benchmark::RegisterBenchmark(row("Count", name, limit.name).c_str(), Count, isa, limit.phi)
+                    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(minTime);
         }
         benchmark::RegisterBenchmark(("SecondKind/" + name).c_str(), SecondKind, isa)
             ->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -277,9 +366,14 @@ int main(int argc, char** argv)
                 std::printf("  straightforward /%6.1f", plain->second / engine->second);
             if (const auto kernel = reporter.perPass.find(timed(row("Kernel", name, limit.name)));
                 kernel != reporter.perPass.end())
-                std::printf("  kernel alone: floor %5.2fx", kernel->second / floor->second);
+                std::printf("  exact kernel alone: floor %5.2fx", kernel->second / floor->second);
+            if (const auto count = reporter.perPass.find(timed(row("Count", name, limit.name)));
+                count != reporter.perPass.end())
+                std::printf("  counting kernel alone: floor %5.2fx", count->second / floor->second);
             std::printf("\n");
         }
     }
+    for (Isa isa : isas)
+        printRefusals(isa, 1000);
     benchmark::Shutdown();
 }

@@ -21,6 +21,9 @@
 // finds the sum free (ExactSum: one addition a block, or the block's terms
 // again in the rare case that S has changed binade, or that a term is a tie
 // or too large).
+// Once S is a few units of the terms' last places, most first-kind blocks
+// are only counted (kernel_count.h), their terms never formed; such a block
+// whose count cannot go has them formed by the worker that adds it.
 // A worker that has both its buffers waiting for their turn helps to add,
 // then waits; memory is two blocks a worker, whatever the number of passes.
 //
@@ -57,8 +60,7 @@ kernel::Run runFrom(const Segment& segment, std::size_t lanes)
     run.stride = segment.stride;
     sinCosOfMultiple(segment.base, 1, run.sinFirst, run.cosFirst);
     sinCosOfMultiple(segment.stride, 1, run.sinStride, run.cosStride);
-    DoubleDouble sinLeap;
-    sinCosOfMultiple(segment.stride, static_cast<unsigned>(lanes), sinLeap, run.cosLeap);
+    sinCosOfMultiple(segment.stride, static_cast<unsigned>(lanes), run.sinLeap, run.cosLeap);
     return run;
 }
 
@@ -119,6 +121,7 @@ struct Slot {
     Buffer* buffer = nullptr;
     std::uint64_t count = 0;
     Counted counted;
+    bool formed = true; // the block's terms are in the buffer, not only counted
 };
 
 Isa available(Isa isa)
@@ -146,10 +149,11 @@ public:
 private:
     void work(unsigned index);
     Buffer* freeBuffer(Worker& worker);
+    bool likelyLeavesBinade(std::uint64_t end) const;
     void drain();
     void stop();
     Counted computeTerms(std::uint64_t begin, std::uint64_t count, std::size_t& segment, double scale,
-                         double* out);
+                         double* out, bool mayCount, bool& formed);
 
     const Isa isa_;
     const kernel::Kernel& kernel_;
@@ -165,6 +169,7 @@ private:
     std::uint64_t blocks_ = 0;
     ExactSum sum_; // touched only by the worker that holds summing_
     std::atomic<double> publishedScale_{0.0};
+    std::atomic<double> publishedSum_{0.0}; // S as of publishedScale_, give or take a block
     std::atomic<std::uint64_t> next_{0};
     std::atomic<std::uint64_t> added_{0};
     std::atomic<bool> summing_{false};
@@ -247,6 +252,7 @@ std::optional<Evaluation> Engine::Impl::evaluate(const Request& request, const P
     blocks_ = (request.plan.passes + kBlock - 1) / kBlock;
     sum_ = ExactSum(kernel_.units);
     publishedScale_ = 0.0;
+    publishedSum_ = 0.0;
     next_ = 0;
     added_ = 0;
     summing_ = false;
@@ -285,12 +291,15 @@ void Engine::Impl::work(unsigned index)
             const std::uint64_t count = std::min(kBlock, request_->plan.passes - begin);
             const std::uint64_t padded = (count + 7) / 8 * 8;
             double* terms = buffer->terms.get();
+            bool formed = true;
             const Counted counted =
-                computeTerms(begin, count, segment, publishedScale_.load(std::memory_order_relaxed), terms);
+                computeTerms(begin, count, segment, publishedScale_.load(std::memory_order_relaxed), terms,
+                             !likelyLeavesBinade(begin + count), formed);
             std::fill(terms + count, terms + padded, 0.0);
 
             Slot& slot = slots_[block % slots_.size()];
             slot.counted = counted;
+            slot.formed = formed;
             slot.buffer = buffer;
             slot.count = count;
             slot.block.store(block);
@@ -344,10 +353,22 @@ void Engine::Impl::drain()
             Slot& slot = slots_[done % slots_.size()];
             if (slot.block.load() != done)
                 break;
-            sum_.add(slot.buffer->terms.get(), slot.count, slot.counted);
+            if (!sum_.addCounted(slot.counted)) {
+                // Counted for a scale that S has left, or with a tie: its
+                // terms after all, seldom (a few blocks a binade).
+                double* terms = slot.buffer->terms.get();
+                if (!slot.formed) {
+                    std::size_t segment = 0;
+                    bool formed = true;
+                    computeTerms(done * kBlock, slot.count, segment, 0.0, terms, false, formed);
+                    std::fill(terms + slot.count, terms + (slot.count + 7) / 8 * 8, 0.0);
+                }
+                sum_.addTerms(terms, slot.count);
+            }
             if (std::isinf(sum_.value())) // only an infinite term, a root of 0, gets it there
                 throw RuntimeError(RuntimeError::DivisionByZero);
             publishedScale_.store(sum_.scale(), std::memory_order_relaxed);
+            publishedSum_.store(sum_.value(), std::memory_order_relaxed);
             slot.buffer->waiting.store(false, std::memory_order_release);
             added_.store(++done);
             ++events_;
@@ -361,11 +382,30 @@ void Engine::Impl::drain()
     }
 }
 
-// The terms of passes [begin, begin + count), run by run, counted for
-// `scale` unless it is 0.
-Counted Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std::size_t& segment, double scale,
-                                   double* out)
+// Whether S will probably have left the binade of the published scale by
+// pass `end`, at twice the mean term so far: a block counted for that scale
+// would then have its terms formed by the worker that adds it, in turn, while
+// the other workers wait. Early on, when S doubles every block or two, that
+// cost about a fifth of the time at phi = pi/2.
+bool Engine::Impl::likelyLeavesBinade(std::uint64_t end) const
 {
+    const double scale = publishedScale_.load(std::memory_order_relaxed);
+    const double sum = publishedSum_.load(std::memory_order_relaxed);
+    const std::uint64_t added = std::min(added_.load(std::memory_order_relaxed) * kBlock, end);
+    if (scale == 0.0 || added == 0)
+        return true;
+    const double ahead = static_cast<double>(end - added);
+    return sum + 2 * ahead * (sum / static_cast<double>(added)) >= 0x1p53 / scale;
+}
+
+// The terms of passes [begin, begin + count), run by run, counted for
+// `scale` unless it is 0. With mayCount, a first-kind run that the counting
+// kernel takes (kernel_count.h: where its bound leaves few lanes in doubt for
+// this scale and m) is only counted, and `formed` cleared.
+Counted Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std::size_t& segment, double scale,
+                                   double* out, bool mayCount, bool& formed)
+{
+    mayCount = mayCount && kernel_.count && request_->reciprocal && scale != 0.0;
     Counted counted{scale, 0.0, true};
     const auto& segments = request_->plan.segments;
     for (std::uint64_t i = 0; i < count;) {
@@ -383,8 +423,15 @@ Counted Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std
         if (pass != s.firstPass)
             startInside(starts, pass - s.firstPass, run);
         bool exact = true;
+        double units = std::nan("");
+        if (mayCount)
+            units = kernel_.count(run, request_->m, scale, &exact);
+        if (std::isnan(units))
+            units = kernel_.terms(run, request_->m, request_->reciprocal, scale, out + i, &exact);
+        else
+            formed = false;
         // Counts below 2^53 add exactly; past it the total still shows it.
-        counted.units += kernel_.terms(run, request_->m, request_->reciprocal, scale, out + i, &exact);
+        counted.units += units;
         counted.exact = counted.exact && exact;
         i += n;
     }

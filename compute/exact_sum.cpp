@@ -27,7 +27,7 @@ Counted ExactSum::count(const double* terms, std::size_t padded, double scale) c
     return counted;
 }
 
-bool ExactSum::addIfExact(const Counted& counted)
+bool ExactSum::addCounted(const Counted& counted)
 {
     const double scale = this->scale();
     if (!counted.exact || scale == 0.0 || counted.scale != scale ||
@@ -39,12 +39,16 @@ bool ExactSum::addIfExact(const Counted& counted)
 
 void ExactSum::add(const double* terms, std::size_t count, const Counted& counted)
 {
-    if (addIfExact(counted))
-        return;
+    if (!addCounted(counted))
+        addTerms(terms, count);
+}
+
+void ExactSum::addTerms(const double* terms, std::size_t count)
+{
     for (std::size_t i = 0; i < count; i += kPiece) {
         const std::size_t n = std::min(kPiece, count - i);
         const std::size_t padded = (n + 7) / 8 * 8; // the last piece reads the block's padding
-        if (!addIfExact(this->count(terms + i, padded, scale())))
+        if (!addCounted(this->count(terms + i, padded, scale())))
             for (std::size_t j = i; j < i + n; ++j)
                 sum_ = terms[j] + sum_;
     }

@@ -50,10 +50,14 @@ public:
     // Counts a block for the current or a given scale.
     Counted count(const double* terms, std::size_t padded, double scale) const;
 
+    // add() in two steps, for a caller that forms the terms only when the
+    // count cannot go: addCounted adds the block if its count can, and
+    // otherwise leaves S as it was for addTerms.
     void add(const double* terms, std::size_t count, const Counted& counted);
+    bool addCounted(const Counted& counted);
+    void addTerms(const double* terms, std::size_t count);
 
 private:
-    bool addIfExact(const Counted& counted);
 
     kernel::UnitsFn units_;
     double sum_ = 0.0;

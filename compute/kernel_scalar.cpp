@@ -36,7 +36,8 @@ namespace quadrilo::kernel {
 const Kernel& kernelScalar()
 {
     static const Kernel kernel{Isa::Scalar, Impl<Scalar>::kLanes, &Impl<Scalar>::terms, &Impl<Scalar>::units,
-                               &Impl<Scalar>::sines, &Impl<Scalar>::clearance, &Impl<Scalar>::floor};
+                               &Impl<Scalar>::sines, &Impl<Scalar>::clearance, &Impl<Scalar>::floor,
+                               nullptr, nullptr};
     return kernel;
 }
 } // namespace quadrilo::kernel

@@ -34,7 +34,7 @@ struct Run {
     std::size_t count = 0;
     DoubleDouble sinFirst, cosFirst; // of base + first * stride
     DoubleDouble sinStride, cosStride;
-    DoubleDouble cosLeap; // of lanes * stride
+    DoubleDouble sinLeap, cosLeap; // of lanes * stride
     // Vectors of sines failing the rounding test that a kernel notes while
     // it walks the run, to correct them after; past that, it walks the run
     // again and corrects them as it goes. Seldom more than one or two.
@@ -67,6 +67,27 @@ using SinesFn = void (*)(const Run& run, double* s);
 // too near a zero of the sine for the kernel's shortcuts (kernel_simd.h).
 using ClearanceFn = double (*)(const Run& run);
 
+// The count of a run's first-kind terms (reciprocal), as TermsFn gives it
+// with the same scale, but without forming most of them (kernel_count.h);
+// NaN when the run is not one that it can count for this scale and m.
+using CountFn = double (*)(const Run& run, double m, double scale, bool* exact);
+
+// For the tests: what the counting kernel works with for a run. Its stepped
+// part of d'' (p) and its x, for every point, with the same room as TermsFn,
+// and the constants and error bound that it used; declined is set when the
+// kernel would not count the run.
+struct CountProbe {
+    double K = 0.0, A = 0.0, B = 0.0; // d'' = A + p, p ~ B cos(2 theta)
+    double leastD = 0.0;              // a lower bound on 1 - m sin^2 over the run
+    double stepped = 0.0;             // bound on |p - B cos 2 theta| / (B 2^-53)
+    double root = 0.0;                // bound on the estimate's relative error / 2^-53
+    double rho = 0.0;                 // the whole bound on |t / u - x| / x
+    double largestX = 0.0;            // a bound on x over the run
+    double within = 0.0;              // a lane is counted when |x - round(x)| < within
+    bool declined = false;
+};
+using CountProbeFn = CountProbe (*)(const Run& run, double m, double scale, double* p, double* x);
+
 // For the benchmarks: `passes` square roots and divisions and nothing else,
 // the least that the terms of as many passes need.
 using FloorFn = double (*)(std::size_t passes);
@@ -79,6 +100,8 @@ struct Kernel {
     SinesFn sines;
     ClearanceFn clearance;
     FloorFn floor;
+    CountFn count;           // none (nullptr) without a reciprocal square root estimate
+    CountProbeFn countProbe; // likewise
 };
 
 const Kernel& forIsa(Isa isa);

@@ -18,7 +18,6 @@ inline quadrilo::kernel::Run runOf(const quadrilo::Segment& segment, std::uint64
     run.count = count;
     quadrilo::sinCosOfMultiple(segment.point(segment.firstPass + first), 1, run.sinFirst, run.cosFirst);
     quadrilo::sinCosOfMultiple(run.stride, 1, run.sinStride, run.cosStride);
-    quadrilo::DoubleDouble sinLeap;
-    quadrilo::sinCosOfMultiple(run.stride, static_cast<unsigned>(lanes), sinLeap, run.cosLeap);
+    quadrilo::sinCosOfMultiple(run.stride, static_cast<unsigned>(lanes), run.sinLeap, run.cosLeap);
     return run;
 }

@@ -1,0 +1,224 @@
+// The counting kernel against the exact one, which forms every term as the
+// reference does: the same count and the same tie verdict for every run it
+// agrees to count; and each term of its error bound against what it does.
+#include "compute/engine.h"
+#include "compute/exact_integral.h"
+#include "compute/exact_sum.h"
+#include "compute/kernels.h"
+#include "compute/passes.h"
+#include "engines.h"
+#include "runs.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using quadrilo::Isa;
+using quadrilo::kernel::kMaxRun;
+using KernelRun = quadrilo::kernel::Run;
+
+std::vector<const quadrilo::kernel::Kernel*> countingKernels()
+{
+    std::vector<const quadrilo::kernel::Kernel*> kernels;
+    for (Isa isa : supportedIsas())
+        if (quadrilo::kernel::forIsa(isa).count)
+            kernels.push_back(&quadrilo::kernel::forIsa(isa));
+    return kernels;
+}
+
+// The runs of a block of the engine's, cut where segments end.
+std::vector<KernelRun> runsOfBlock(const quadrilo::PassPlan& plan, std::uint64_t begin, std::size_t lanes)
+{
+    std::vector<KernelRun> runs;
+    const std::uint64_t end = std::min(begin + kMaxRun, plan.passes);
+    for (const quadrilo::Segment& s : plan.segments) {
+        const std::uint64_t from = std::max(begin, s.firstPass), to = std::min(end, s.firstPass + s.count);
+        if (from < to)
+            runs.push_back(runOf(s, from - s.firstPass, to - from, lanes));
+    }
+    return runs;
+}
+
+// 1 / ulp(S) for S the sum so far, which the exact integral up to the run's
+// first point approaches (the few units' difference seldom moves the binade;
+// any scale is fair input anyway).
+double scaleAt(const KernelRun& run, double m)
+{
+    const auto integral = quadrilo::legendreF(run.base + run.first * run.stride, m);
+    return integral ? quadrilo::ExactSum::scaleOf(*integral) : 0.0;
+}
+
+struct Agreement {
+    int counted = 0, declined = 0;
+    int pastOne = 0, pastOneCounted = 0; // runs from theta >= 1, at the sum's own scale
+};
+
+// Counts the run with both kernels at the scale and at twice and half of it.
+void compare(const quadrilo::kernel::Kernel& kernel, const KernelRun& run, double m, double scale, Agreement& seen,
+             const std::string& where)
+{
+    if (scale == 0.0)
+        return;
+    std::vector<double> t(run.count + quadrilo::kernel::kMaxLanes);
+    for (const double s : {scale / 2, scale, scale * 2}) {
+        bool exactCounted = false, exactTerms = false;
+        const double counted = kernel.count(run, m, s, &exactCounted);
+        if (s == scale && run.base + run.first * run.stride >= 1) {
+            ++seen.pastOne;
+            seen.pastOneCounted += !std::isnan(counted);
+        }
+        if (std::isnan(counted)) {
+            ++seen.declined;
+            continue;
+        }
+        ++seen.counted;
+        const double units = kernel.terms(run, m, true, s, t.data(), &exactTerms);
+        ASSERT_EQ(counted, units) << where << " scale 2^" << std::log2(s);
+        ASSERT_EQ(exactCounted, exactTerms) << where << " scale 2^" << std::log2(s);
+    }
+}
+
+struct Case {
+    const char* name;
+    double phi;
+    double degrees;
+};
+
+class CountingKernel : public testing::TestWithParam<Case> {};
+
+// Up to 12 blocks spread over the limit's passes, the last one included.
+TEST_P(CountingKernel, CountsAsTheExactKernel)
+{
+    const Case c = GetParam();
+    const quadrilo::Request request = quadrilo::firstKindRequest(c.phi, c.degrees);
+    const std::uint64_t blocks = (request.plan.passes + kMaxRun - 1) / kMaxRun;
+    for (const auto* kernel : countingKernels()) {
+        Agreement seen;
+        for (std::uint64_t i = 0; i < 12; ++i) {
+            const std::uint64_t block = blocks <= 12 ? i : (blocks - 1) * i / 11;
+            if (block >= blocks)
+                break;
+            for (const KernelRun& run : runsOfBlock(request.plan, block * kMaxRun, kernel->lanes))
+                compare(*kernel, run, request.m, scaleAt(run, request.m), seen,
+                        std::string(quadrilo::isaName(kernel->isa)) + " block " + std::to_string(block));
+        }
+        std::printf("[ %s ] %s: %d runs counted, %d declined\n", quadrilo::isaName(kernel->isa), c.name, seen.counted,
+                    seen.declined);
+        // Near m = 1 the bound is loose at the peaks; elsewhere every run
+        // past the first radian is counted.
+        if (c.degrees < 89)
+            EXPECT_EQ(seen.pastOneCounted, seen.pastOne) << quadrilo::isaName(kernel->isa);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CountingKernel,
+    testing::Values(Case{"Phi3Alpha0", 3, 0}, Case{"Phi3Alpha30", 3, 30}, Case{"Phi7Alpha5", 7, 5},
+                    Case{"Phi7AlphaMinus30", 7, -30}, Case{"Phi100Alpha45", 100, 45}, Case{"Phi100Alpha60", 100, 60},
+                    Case{"Phi100Alpha80", 100, 80}, Case{"Phi1000Alpha30", 1000, 30}, Case{"Phi1000Alpha89", 1000, 89},
+                    Case{"Phi1000Alpha89_99999", 1000, 89.99999}, Case{"Phi1000Alpha90", 1000, 90},
+                    Case{"HalfPiAlpha30", 1.5707963, 30}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// The hard pass points below 64 (data/hard-sines.txt), each in a run that
+// ends past it at every lane.
+TEST(CountingKernelAtHardPoints, CountsAsTheExactKernel)
+{
+    std::ifstream file(QUADRILO_HARD_SINES);
+    std::vector<double> points;
+    for (std::string line; std::getline(file, line);)
+        if (!line.empty() && line[0] != '#')
+            points.push_back(std::strtod(line.c_str(), nullptr));
+    ASSERT_EQ(points.size(), 64u);
+    for (const auto* kernel : countingKernels()) {
+        Agreement seen;
+        for (const double theta : points) {
+            const quadrilo::Segment& segment = quadrilo::planPasses(theta).segments.back();
+            for (const std::size_t after : {0u, 7u, 13u}) {
+                const std::size_t count = std::min<std::uint64_t>(4000 + after, segment.count + after);
+                const KernelRun run = runOf(segment, segment.count + after - count, count, kernel->lanes);
+                for (const double degrees : {30.0, 80.0})
+                    compare(*kernel, run, quadrilo::firstKindRequest(1, degrees).m,
+                            scaleAt(run, quadrilo::firstKindRequest(1, degrees).m), seen,
+                            std::string(quadrilo::isaName(kernel->isa)) + " at " + std::to_string(theta));
+            }
+        }
+        EXPECT_GT(seen.counted, 0) << quadrilo::isaName(kernel->isa);
+    }
+}
+
+// Each term of the bound in kernel_count.h, measured in long double (64
+// bits) against the worst it allows: the reference's rounding, the stepped
+// cosine, the estimate with its correction, and the whole of rho.
+struct Worst {
+    double reference = 0, stepped = 0, root = 0, whole = 0;
+};
+
+void measure(const quadrilo::kernel::Kernel& kernel, const KernelRun& run, double m, double scale, Worst& worst)
+{
+    const std::size_t room = run.count + quadrilo::kernel::kMaxLanes;
+    std::vector<double> p(room), x(room), t(room);
+    const quadrilo::kernel::CountProbe bound = kernel.countProbe(run, m, scale, p.data(), x.data());
+    if (bound.rho == 0.0)
+        return;
+    bool exact = false;
+    kernel.terms(run, m, true, 0.0, t.data(), &exact);
+    constexpr long double eps = 0x1p-53L;
+    const long double hs = 0.000001L * scale;
+    for (std::size_t j = 0; j < run.count; ++j) {
+        const long double theta = static_cast<long double>(run.base + (run.first + static_cast<double>(j)) * run.stride);
+        const long double sine = std::sin(theta);
+        const long double D = 1.0L - static_cast<long double>(m) * sine * sine;
+        const long double tau = hs / std::sqrt(D);
+        const long double c = (1 - D) / D;
+        const long double tu = static_cast<long double>(t[j]) * scale;
+        worst.reference = std::max(worst.reference, static_cast<double>(std::fabs(tu - tau) / tau / (eps * (3.5L + 2 * c))));
+        const long double cosine = std::cos(2 * theta) * static_cast<long double>(bound.B);
+        worst.stepped = std::max(worst.stepped, static_cast<double>(std::fabs(p[j] - cosine) /
+                                                                    (eps * bound.B * bound.stepped)));
+        const double d = bound.A + p[j];
+        worst.root = std::max(worst.root, static_cast<double>(std::fabs(x[j] * std::sqrt(static_cast<long double>(d)) - 1) /
+                                                              (eps * bound.root)));
+        worst.whole = std::max(worst.whole, static_cast<double>(std::fabs(tu - x[j]) / x[j] / bound.rho));
+    }
+}
+
+TEST(CountingBound, EachTermHoldsWhereMeasured)
+{
+    struct Where {
+        double phi, degrees;
+    };
+    for (const auto* kernel : countingKernels()) {
+        Worst worst;
+        for (const Where w : {Where{3, 30}, Where{100, 60}, Where{100, 80}, Where{1000, 30}, Where{1000, 85}}) {
+            const quadrilo::Request request = quadrilo::firstKindRequest(w.phi, w.degrees);
+            const std::uint64_t blocks = (request.plan.passes + kMaxRun - 1) / kMaxRun;
+            for (const std::uint64_t block : {blocks / 2, blocks - 1})
+                for (const KernelRun& run : runsOfBlock(request.plan, block * kMaxRun, kernel->lanes)) {
+                    const double scale = scaleAt(run, request.m);
+                    Worst here;
+                    measure(*kernel, run, request.m, scale, here);
+                    worst.reference = std::max(worst.reference, here.reference);
+                    worst.stepped = std::max(worst.stepped, here.stepped);
+                    worst.root = std::max(worst.root, here.root);
+                    worst.whole = std::max(worst.whole, here.whole);
+                }
+        }
+        std::printf("[ %s ] worst seen / bound: reference %.3f, stepped %.3f, root %.3f, rho %.3f\n",
+                    quadrilo::isaName(kernel->isa), worst.reference, worst.stepped, worst.root, worst.whole);
+        EXPECT_LE(worst.reference, 1.0);
+        EXPECT_LE(worst.stepped, 1.0);
+        EXPECT_LE(worst.root, 1.0);
+        EXPECT_LE(worst.whole, 1.0);
+    }
+}
+
+} // namespace
