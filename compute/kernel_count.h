@@ -20,7 +20,8 @@
 //
 // Order of operations, per lane of each row:
 //   delta = fma(lambda, p, delta); p = p + delta        (the next row's p)
-//   d = A + p; y = estimate(d); e = fma(-d, fl(y y), 1)
+//   d = A + p; y = estimate(d), or the lane's x of the row before;
+//   e = fma(-d, fl(y y), 1)
 //   q = Horner(e) of the series of ((1 - e)^(-1/2) - 1) / e, to degree P - 1;
 //   x = fma(fl(y e), q, y); k = x rounded to an integer, ties to even.
 // p steps along each lane by Reinsch's form of the cosine recurrence, with
@@ -41,27 +42,35 @@
 //   at most e_p (1 + tan(delta/2)), a rounding e_d of delta with at most
 //   n e_d (the recurrence's solutions are a cos + b sin, with b = e_d / sin
 //   delta; |sin n delta| <= n sin delta). Each step rounds p by eps B and
-//   delta by eps B delta; the start, cos 2theta = fl(fma(-2s, s, 1)), is off by
-//   6.2 eps B and its delta by 8 eps B delta; lambda's 3.1 eps shifts the
-//   phase by 1.6 eps delta a step. Over n <= R steps, in units of eps B:
-//     Psi = (6.2 + n)(1 + tan(delta/2))(1 + 2^-20) + n delta (8 + 4.7)
+//   delta by eps B delta. At the start, s = the sine's high part is within
+//   eps, so cos 2theta = fl(fma(-2s, s, 1)) within 4.5 eps, and p within
+//   5.5 eps B; delta = B (cos 2theta (1 - cos delta) - sin 2theta sin delta),
+//   with sin 2theta = 2 s c (5 eps) and sin delta (3 eps), within
+//   11 eps B delta; lambda's 3.1 eps shifts the phase by 1.6 eps delta a
+//   step, and mismatches the start's delta by 3.1 eps B delta. Over n <= R
+//   steps, in units of eps B:
+//     Psi = (6.2 + n)(1 + tan(delta/2))(1 + 2^-20) + n delta (12 + 4.7)
 //           + delta n (n + 2) / 2.
 // - d'' against K D: K's two roundings (2 eps, so eps in x), A's two
 //   (2 eps (1 - m/2) <= 2 eps D (1 + g)), B's (eps g D), p's Psi eps g D and
 //   the sum's eps D: |d'' - K D| <= eps D K (3 + g (3 + Psi)).
 // - The estimate and its correction (root): y = rsqrt(d)(1 + e0), |e0| <= E0
-//   as the instruction set documents, so |e| <= 2 E0 + E0^2. The series left
+//   as the instruction set documents, so |e| <= 2 E0 + E0^2. Or, where y is
+//   the lane's x of the row before (AVX2, whose estimate is single precision
+//   only), d'' has moved since by at most B delta and two roundings and that
+//   x was within 2^-50 of its root: |e| <= (g delta + 2^-50 / D + 2^-49)(1 + 2^-10);
+//   each chunk's first row starts from fl(1 / fl(sqrt(d''))). The series left
 //   out weighs a_{P+1} |e|^{P+1} / (1 - |e|), e's own rounding (eps (1 + 2|e|))
 //   moves x by half of it, the Horner steps by (P + 1) |e| eps / 2, the last
 //   fma by eps: Cy = 1.52 + (P + 1) |e| / 2 + a_{P+1} |e|^{P+1} / (eps (1 - |e|)),
-//   about 2.07 for AVX-512's 2^-14 with P = 3 and AVX2's 1.5 2^-12 (through
-//   single precision) with P = 4.
+//   about 2.07 for AVX-512's 2^-14 with P = 3, and at most 2.1 for AVX2's
+//   |e| <= 2^-10.5 with P = 4 (runs where g delta passes that are declined).
 // So |x - tau| <= rho_x tau, rho_x = eps (2.5 + Cy + g (3 + Psi) / 2), and
 // rho = (eps (3.5 + 2c) + rho_x) / (1 - rho_x) bounds |t/u - x| / x.
 //
 // The caller guarantees a Run as kernels.h describes it (kMaxRun points at
 // most, its sines to 2^-96 and 2^-106). The kernel itself declines (NaN) a run
-// whose largest x could reach 2^50, whose K leaves single precision's range,
+// whose largest x could reach 2^50, whose K lies outside [2^-100, 2^100],
 // whose least D is below 2^-40, or whose predicted refusals (2 rho x per lane)
 // pass kRefusals a vector: there the exact kernel is cheaper. It also
 // declines a run with more refused vectors than it can note.
@@ -92,6 +101,7 @@ struct Counting {
     static constexpr int kRestartBits = 8;
     static constexpr std::size_t kRestart = std::size_t{1} << kRestartBits; // rows
     static constexpr int kRowBits = 12;
+    static_assert(kRestartBits < kRowBits, "the restart turns by an entry of the table");
     static_assert(quadrilo::kernel::kMaxRun / kLanes <= (std::size_t{1} << kRowBits),
                   "a run's rows must be reachable by the table of turns");
     // The turns' table doubles the run's leap at most kRowBits times; each
@@ -145,7 +155,7 @@ struct Counting {
         b.leastD = (1.0 - m * (sine * sine) * (1 + 0x1p-48)) * (1 - 0x1p-48);
         const double delta = 2 * static_cast<double>(kLanes) * run.stride * (1 + 0x1p-50);
         const double n = static_cast<double>(kRestart);
-        b.stepped = (6.2 + n) * (1 + tanHalf(delta)) * (1 + 0x1p-20) + n * delta * (8 + 4.7) +
+        b.stepped = (6.2 + n) * (1 + tanHalf(delta)) * (1 + 0x1p-20) + n * delta * (12 + 4.7) +
                     delta * n * (n + 2) / 2;
         b.stepped *= 1 + 0x1p-30;
         s.sinLeap = run.sinLeap;
