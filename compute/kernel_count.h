@@ -142,6 +142,7 @@ struct Counting {
     {
         Setup s;
         auto& b = s.bound;
+        b.lanes = kLanes;
         const double hs = 0.000001 * scale;
         b.K = 1.0 / (hs * hs);
         b.A = b.K * (1.0 - m / 2);
@@ -186,7 +187,9 @@ struct Counting {
         // Below this, |x - k| + rho x < (1 - 2^-50) / 2 for every x of the run,
         // whatever the rounding of its two operations.
         b.within = (0.5 * (1 - 0x1p-50) - b.rho * b.largestX * (1 + 0x1p-40)) * (1 - 0x1p-50);
-        s.go = b.largestX < 0x1p50 && 2 * b.rho * b.largestX * W <= kRefusals && b.within > 0.25;
+        if (run.refuseAll)
+            b.within = 0.0;
+        s.go = b.largestX < 0x1p50 && 2 * b.rho * b.largestX * W <= kRefusals && (b.within > 0.25 || run.refuseAll);
         b.declined = !s.go;
         return s;
     }

@@ -39,6 +39,9 @@ struct Run {
     // it walks the run, to correct them after; past that, it walks the run
     // again and corrects them as it goes. Seldom more than one or two.
     int deferrable = 64;
+    // For the tests: the counting kernel leaves every lane to its exact
+    // term, as it does the few whose rounding its bound leaves in doubt.
+    bool refuseAll = false;
 };
 
 // No kernel steps more lanes at a time than this.
@@ -84,6 +87,7 @@ struct CountProbe {
     double rho = 0.0;                 // the whole bound on |t / u - x| / x
     double largestX = 0.0;            // a bound on x over the run
     double within = 0.0;              // a lane is counted when |x - round(x)| < within
+    std::size_t lanes = 0;            // points a row; p restarts every 256 rows
     bool declined = false;
 };
 using CountProbeFn = CountProbe (*)(const Run& run, double m, double scale, double* p, double* x);

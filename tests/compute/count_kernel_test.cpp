@@ -94,7 +94,7 @@ struct Case {
 
 class CountingKernel : public testing::TestWithParam<Case> {};
 
-// Up to 12 blocks spread over the limit's passes, the last one included.
+// Up to 32 blocks spread over the limit's passes, the last one included.
 TEST_P(CountingKernel, CountsAsTheExactKernel)
 {
     const Case c = GetParam();
@@ -102,8 +102,8 @@ TEST_P(CountingKernel, CountsAsTheExactKernel)
     const std::uint64_t blocks = (request.plan.passes + kMaxRun - 1) / kMaxRun;
     for (const auto* kernel : countingKernels()) {
         Agreement seen;
-        for (std::uint64_t i = 0; i < 12; ++i) {
-            const std::uint64_t block = blocks <= 12 ? i : (blocks - 1) * i / 11;
+        for (std::uint64_t i = 0; i < 32; ++i) {
+            const std::uint64_t block = blocks <= 32 ? i : (blocks - 1) * i / 31;
             if (block >= blocks)
                 break;
             for (const KernelRun& run : runsOfBlock(request.plan, block * kMaxRun, kernel->lanes))
@@ -130,17 +130,22 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The hard pass points below 64 (data/hard-sines.txt), each in a run that
 // ends past it at every lane.
-TEST(CountingKernelAtHardPoints, CountsAsTheExactKernel)
+std::vector<double> hardPoints()
 {
     std::ifstream file(QUADRILO_HARD_SINES);
     std::vector<double> points;
     for (std::string line; std::getline(file, line);)
         if (!line.empty() && line[0] != '#')
             points.push_back(std::strtod(line.c_str(), nullptr));
-    ASSERT_EQ(points.size(), 64u);
+    return points;
+}
+
+TEST(CountingKernelAtHardPoints, CountsAsTheExactKernel)
+{
+    ASSERT_EQ(hardPoints().size(), 64u);
     for (const auto* kernel : countingKernels()) {
         Agreement seen;
-        for (const double theta : points) {
+        for (const double theta : hardPoints()) {
             const quadrilo::Segment& segment = quadrilo::planPasses(theta).segments.back();
             for (const std::size_t after : {0u, 7u, 13u}) {
                 const std::size_t count = std::min<std::uint64_t>(4000 + after, segment.count + after);
@@ -155,11 +160,36 @@ TEST(CountingKernelAtHardPoints, CountsAsTheExactKernel)
     }
 }
 
+// Every lane of runs through the hard points left to its exact term: the
+// double-double sine's own rounding test fails there, and the sine comes from
+// correctSin. 64 rows at most, as many refused vectors as the kernel notes.
+TEST(CountingKernelAtHardPoints, GivesTheExactTermsOfTheLanesItRefuses)
+{
+    for (const auto* kernel : countingKernels()) {
+        Agreement seen;
+        for (const double theta : hardPoints()) {
+            const quadrilo::Segment& segment = quadrilo::planPasses(theta).segments.back();
+            for (const std::size_t after : {0u, 3u, 9u}) {
+                const std::size_t count = std::min<std::uint64_t>(64 * 16 - 16 + after, segment.count + after);
+                KernelRun run = runOf(segment, segment.count + after - count, count, kernel->lanes);
+                run.refuseAll = true;
+                const double m = quadrilo::firstKindRequest(1, 45).m;
+                compare(*kernel, run, m, scaleAt(run, m), seen,
+                        std::string(quadrilo::isaName(kernel->isa)) + " at " + std::to_string(theta));
+            }
+        }
+        EXPECT_GT(seen.counted, 0) << quadrilo::isaName(kernel->isa);
+    }
+}
+
 // Each term of the bound in kernel_count.h, measured in long double (64
 // bits) against the worst it allows: the reference's rounding, the stepped
 // cosine, the estimate with its correction, and the whole of rho.
 struct Worst {
     double reference = 0, stepped = 0, root = 0, whole = 0;
+    double restarted = 0; // |p - B cos 2theta| / (eps B) on the rows where the recurrence restarts
+    double leastD = 0;    // the bound's least D over the least D seen, at most 1
+    double largestX = 0;  // the largest x seen over the bound's
 };
 
 void measure(const quadrilo::kernel::Kernel& kernel, const KernelRun& run, double m, double scale, Worst& worst)
@@ -177,13 +207,17 @@ void measure(const quadrilo::kernel::Kernel& kernel, const KernelRun& run, doubl
         const long double theta = static_cast<long double>(run.base + (run.first + static_cast<double>(j)) * run.stride);
         const long double sine = std::sin(theta);
         const long double D = 1.0L - static_cast<long double>(m) * sine * sine;
+        worst.leastD = std::max(worst.leastD, static_cast<double>(bound.leastD / D));
+        worst.largestX = std::max(worst.largestX, x[j] / bound.largestX);
         const long double tau = hs / std::sqrt(D);
         const long double c = (1 - D) / D;
         const long double tu = static_cast<long double>(t[j]) * scale;
         worst.reference = std::max(worst.reference, static_cast<double>(std::fabs(tu - tau) / tau / (eps * (3.5L + 2 * c))));
         const long double cosine = std::cos(2 * theta) * static_cast<long double>(bound.B);
-        worst.stepped = std::max(worst.stepped, static_cast<double>(std::fabs(p[j] - cosine) /
-                                                                    (eps * bound.B * bound.stepped)));
+        const long double off = std::fabs(p[j] - cosine) / (eps * bound.B);
+        worst.stepped = std::max(worst.stepped, static_cast<double>(off / bound.stepped));
+        if (j / bound.lanes % 256 == 0)
+            worst.restarted = std::max(worst.restarted, static_cast<double>(off));
         const double d = bound.A + p[j];
         worst.root = std::max(worst.root, static_cast<double>(std::fabs(x[j] * std::sqrt(static_cast<long double>(d)) - 1) /
                                                               (eps * bound.root)));
@@ -210,15 +244,53 @@ TEST(CountingBound, EachTermHoldsWhereMeasured)
                     worst.stepped = std::max(worst.stepped, here.stepped);
                     worst.root = std::max(worst.root, here.root);
                     worst.whole = std::max(worst.whole, here.whole);
+                    worst.restarted = std::max(worst.restarted, here.restarted);
+                    worst.leastD = std::max(worst.leastD, here.leastD);
+                    worst.largestX = std::max(worst.largestX, here.largestX);
                 }
         }
-        std::printf("[ %s ] worst seen / bound: reference %.3f, stepped %.3f, root %.3f, rho %.3f\n",
-                    quadrilo::isaName(kernel->isa), worst.reference, worst.stepped, worst.root, worst.whole);
+        std::printf("[ %s ] worst seen / bound: reference %.3f, stepped %.3f, root %.3f, rho %.3f; "
+                    "stepped where it restarts %.2f eps B\n",
+                    quadrilo::isaName(kernel->isa), worst.reference, worst.stepped, worst.root, worst.whole,
+                    worst.restarted);
         EXPECT_LE(worst.reference, 1.0);
         EXPECT_LE(worst.stepped, 1.0);
         EXPECT_LE(worst.root, 1.0);
         EXPECT_LE(worst.whole, 1.0);
+        // Every 256 rows p starts again from the sines, within 6.2 eps B.
+        EXPECT_LE(worst.restarted, 6.2);
+        EXPECT_LE(worst.leastD, 1.0);
+        EXPECT_LE(worst.largestX, 1.0);
     }
+}
+
+// The terms combine as kernel_count.h's proof combines them; a smaller rho,
+// Psi or threshold than it states would count lanes that it does not cover.
+TEST(CountingBound, CombinesItsTermsAsTheProofStates)
+{
+    constexpr double eps = 0x1p-53;
+    for (const auto* kernel : countingKernels())
+        for (const double degrees : {5.0, 30.0, 60.0, 80.0}) {
+            const quadrilo::Request request = quadrilo::firstKindRequest(100, degrees);
+            const double m = request.m;
+            for (const KernelRun& run : runsOfBlock(request.plan, 90 * kMaxRun, kernel->lanes)) {
+                const double scale = scaleAt(run, m);
+                std::vector<double> p(run.count + quadrilo::kernel::kMaxLanes), x(p.size());
+                const quadrilo::kernel::CountProbe b = kernel->countProbe(run, m, scale, p.data(), x.data());
+                ASSERT_FALSE(b.declined) << degrees;
+                const double n = 256, delta = 2 * static_cast<double>(b.lanes) * run.stride;
+                const double psi = (6.2 + n) * (1 + delta / 2) + n * delta * (12 + 4.7) + delta * n * (n + 2) / 2;
+                EXPECT_GE(b.stepped, psi) << degrees;
+                EXPECT_GE(b.root, 1.52) << degrees;
+                const double c = (1 - b.leastD) / b.leastD, g = m / 2 / b.leastD;
+                const double rhoX = eps * (2.5 + b.root + g * (3 + b.stepped) / 2);
+                const double rho = (eps * (3.5 + 2 * c) + rhoX) / (1 - rhoX);
+                EXPECT_GE(b.rho, rho) << degrees;
+                EXPECT_LE(b.rho, rho * (1 + 0x1p-15)) << degrees;
+                EXPECT_GE(b.largestX, 0.000001 * scale / std::sqrt(b.leastD) * (1 + rhoX)) << degrees;
+                EXPECT_LE(b.within + b.rho * b.largestX, 0.5 * (1 - 0x1p-50)) << degrees;
+            }
+        }
 }
 
 } // namespace
