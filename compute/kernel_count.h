@@ -92,10 +92,10 @@ struct Counting {
     static constexpr int W = Ops::W;
     static constexpr int K = Ops::kCountVectors; // a row
     static constexpr std::size_t kLanes = static_cast<std::size_t>(K * W);
-    // The run's leap is the exact kernel's; this kernel's is it doubled
-    // kDoublings times.
-    static constexpr int kDoublings = kLanes == X::kLanes ? 0 : kLanes == 2 * X::kLanes ? 1 : -1;
-    static_assert(kDoublings >= 0, "a row is one or two of the exact kernel's");
+    // The run's leap is the exact kernel's; this kernel's is it turned
+    // kExtra strides further, each turn adding under 2^-102.
+    static constexpr std::size_t kExtra = kLanes - X::kLanes;
+    static_assert(kLanes >= X::kLanes && kExtra <= 8, "a row is at most eight lanes more than the exact kernel's");
     static constexpr double kEps = 0x1p-53;
 
     static constexpr int kRestartBits = 8;
@@ -104,11 +104,12 @@ struct Counting {
     static_assert(kRestartBits < kRowBits, "the restart turns by an entry of the table");
     static_assert(quadrilo::kernel::kMaxRun / kLanes <= (std::size_t{1} << kRowBits),
                   "a run's rows must be reachable by the table of turns");
-    // The turns' table doubles the run's leap at most kRowBits times; each
-    // doubling at most doubles the error and adds 2^-102, so its last entry
-    // is within 2^kRowBits (2^-106 + 2^-101) < 2^-88 and a point's sine,
-    // from its lane's first (2^-95) and at most kRowBits turns, within 2^-84.
-    static_assert(kRowBits + kDoublings <= 13, "the fallback's sines count on at most 13 doublings");
+    // The leap is within 2^-106 + 8 2^-102 < 2^-98; the turns' table doubles
+    // it kRowBits - 1 times, each doubling at most doubling the error and
+    // adding 2^-102, so its last entry is within 2^11 (2^-98 + 2^-102) < 2^-86
+    // and a point's sine, from its lane's first (2^-95) and at most kRowBits
+    // turns, within 2^-82.
+    static_assert(kRowBits <= 12, "the fallback's sines count on at most 11 doublings");
     static constexpr double kSineError = 0x1p-80;
 
     // Predicted refused lanes a vector beyond which the exact kernel is
@@ -161,8 +162,8 @@ struct Counting {
         b.stepped *= 1 + 0x1p-30;
         s.sinLeap = run.sinLeap;
         s.cosLeap = run.cosLeap;
-        for (int i = 0; i < kDoublings; ++i)
-            quadrilo::turn(s.sinLeap, s.cosLeap, DoubleDouble(s.sinLeap), DoubleDouble(s.cosLeap));
+        for (std::size_t i = 0; i < kExtra; ++i)
+            quadrilo::turn(s.sinLeap, s.cosLeap, run.sinStride, run.cosStride);
         s.lambda = -4 * (s.sinLeap.hi * s.sinLeap.hi);
         s.sinDelta = 2 * s.sinLeap.hi * s.cosLeap.hi;
         b.declined = true;
