@@ -216,7 +216,7 @@ struct Counting {
                 quadrilo::turn(sinRows[i], cosRows[i], sinRows[i - 1], cosRows[i - 1]);
             }
         }
-        // The sine of lane l's point in row r, within 2^-85.
+        // The sine of lane l's point in row r, within 2^-82.
         DoubleDouble sineAt(std::size_t l, std::size_t r) const
         {
             DoubleDouble s = sine[l], c = cosine[l];

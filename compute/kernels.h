@@ -104,7 +104,7 @@ struct Kernel {
     SinesFn sines;
     ClearanceFn clearance;
     FloorFn floor;
-    CountFn count;           // none (nullptr) without a reciprocal square root estimate
+    CountFn count;           // none (nullptr) in the scalar kernel
     CountProbeFn countProbe; // likewise
 };
 

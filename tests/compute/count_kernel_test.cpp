@@ -146,7 +146,7 @@ TEST(CountingKernelAtHardPoints, CountsAsTheExactKernel)
     for (const auto* kernel : countingKernels()) {
         Agreement seen;
         for (const double theta : hardPoints()) {
-            const quadrilo::Segment& segment = quadrilo::planPasses(theta).segments.back();
+            const quadrilo::Segment segment = quadrilo::planPasses(theta).segments.back();
             for (const std::size_t after : {0u, 7u, 13u}) {
                 const std::size_t count = std::min<std::uint64_t>(4000 + after, segment.count + after);
                 const KernelRun run = runOf(segment, segment.count + after - count, count, kernel->lanes);
@@ -168,7 +168,7 @@ TEST(CountingKernelAtHardPoints, GivesTheExactTermsOfTheLanesItRefuses)
     for (const auto* kernel : countingKernels()) {
         Agreement seen;
         for (const double theta : hardPoints()) {
-            const quadrilo::Segment& segment = quadrilo::planPasses(theta).segments.back();
+            const quadrilo::Segment segment = quadrilo::planPasses(theta).segments.back();
             for (const std::size_t after : {0u, 3u, 9u}) {
                 const std::size_t count = std::min<std::uint64_t>(64 * 16 - 16 + after, segment.count + after);
                 KernelRun run = runOf(segment, segment.count + after - count, count, kernel->lanes);
