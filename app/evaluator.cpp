@@ -12,12 +12,12 @@ Evaluator::Evaluator(quadrilo::ThreadFactory startThread, QObject* parent)
 {
     if (!startThread_)
         startThread_ = [](std::function<void()> body) { return std::thread(std::move(body)); };
-    // The engine is made on a thread of its own while the window is built
-    // and shown: its workers' set-up overlaps with Qt's fonts.
-    try {
-        preparing_ = startThread_([this] { makeEngine(); });
-    } catch (const std::system_error&) {
+    // The thread makes the engine while the window is built and shown: its
+    // helpers' set-up overlaps with Qt's fonts. Without the thread, the
+    // engine is made here, and each click tries the thread again.
+    if (!startOwnThread()) {
         makeEngine();
+        prepared_ = true;
     }
 }
 
@@ -32,20 +32,68 @@ void Evaluator::makeEngine()
     }
 }
 
+bool Evaluator::startOwnThread()
+{
+    try {
+        thread_ = startThread_([this] { serve(); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void Evaluator::serve()
+{
+    {
+        std::unique_lock lock(mutex_);
+        if (!prepared_) {
+            lock.unlock();
+            makeEngine();
+            lock.lock();
+            prepared_ = true;
+            changed_.notify_all();
+        }
+    }
+    for (;;) {
+        quadrilo::Request request;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return closing_ || pending_; });
+            if (closing_)
+                return;
+            request = std::move(*pending_);
+            pending_.reset();
+        }
+        evaluate(request);
+        std::lock_guard lock(mutex_);
+        busy_ = false;
+        changed_.notify_all();
+    }
+}
+
 Evaluator::~Evaluator()
 {
     cancel();
-    if (worker_.joinable())
-        worker_.join();
-    if (preparing_.joinable())
-        preparing_.join();
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 bool Evaluator::start(quadrilo::Request request)
 {
     Q_ASSERT(!running());
-    if (preparing_.joinable())
-        preparing_.join();
+    if (!thread_.joinable() && !startOwnThread())
+        return false;
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return prepared_; });
+    }
+    // The thread waits for a request, so the engine is this thread's to
+    // make until it hands one over.
     if (!engine_)
         makeEngine();
     if (!engine_)
@@ -53,11 +101,13 @@ bool Evaluator::start(quadrilo::Request request)
     cancel_ = false;
     done_ = 0;
     passes_ = request.plan.passes;
-    try {
-        worker_ = startThread_([this, request = std::move(request)] { evaluate(request); });
-    } catch (const std::system_error&) {
-        return false;
+    {
+        std::lock_guard lock(mutex_);
+        pending_ = std::move(request);
+        busy_ = true;
     }
+    changed_.notify_all();
+    running_ = true;
     return true;
 }
 
@@ -114,6 +164,9 @@ double Evaluator::shareDone() const
 
 void Evaluator::wait()
 {
-    if (worker_.joinable())
-        worker_.join();
+    if (!running_)
+        return;
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_; });
+    running_ = false;
 }

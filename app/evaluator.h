@@ -7,9 +7,12 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 namespace quadrilo {
@@ -18,12 +21,14 @@ class Failure;
 
 // The window's engine, and the one evaluation at a time that it runs off the
 // user-interface thread: how far it has got, and its outcome as a signal.
-// Destroying it stops the evaluation and waits for it.
+// One thread of its own, kept for its life, makes the engine and runs every
+// evaluation as the engine's first worker: a click makes no thread. Destroying
+// it stops the evaluation and waits for it.
 class Evaluator : public QObject {
     Q_OBJECT
 
 public:
-    // `startThread` starts the engine's workers and each evaluation's thread
+    // `startThread` starts the evaluator's thread and the engine's helpers
     // (empty: std::thread).
     explicit Evaluator(quadrilo::ThreadFactory startThread = {}, QObject* parent = nullptr);
     ~Evaluator() override;
@@ -34,7 +39,7 @@ public:
     void cancel();
     // Returns when the evaluation has ended; its outcome still arrives.
     void wait();
-    bool running() const { return worker_.joinable(); }
+    bool running() const { return running_; }
     double shareDone() const;
     std::uint64_t passesDone() const { return done_.load(std::memory_order_relaxed); }
 
@@ -46,13 +51,21 @@ signals:
 
 private:
     void makeEngine();
+    bool startOwnThread();
+    void serve();
     void evaluate(const quadrilo::Request& request);
     std::function<void()> reportOf(const quadrilo::Failure& failure);
 
     quadrilo::ThreadFactory startThread_;
-    std::unique_ptr<quadrilo::Engine> engine_;
-    std::thread preparing_; // makes engine_, joined before it is used
-    std::thread worker_;
+    std::unique_ptr<quadrilo::Engine> engine_; // the thread's, until prepared_
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool prepared_ = false;                    // the thread has tried to make the engine
+    std::optional<quadrilo::Request> pending_; // handed to the thread
+    bool busy_ = false;                        // from start() until the thread is done with it
+    bool closing_ = false;
+    bool running_ = false; // the user-interface thread's view: from start() to wait()
     std::atomic<bool> cancel_{false};
     std::atomic<std::uint64_t> done_{0};
     std::uint64_t passes_ = 0;

@@ -56,8 +56,9 @@ bool hasHeadroom()
 // Whether the system gives this process `wanted` more threads at once. Qt
 // needs two of its own (the display's events, and the session bus of the
 // accessibility bridge, for which it waits for good when it cannot start
-// it), an evaluation one, and the engine at least one worker. The threads
-// asked for here have small stacks: a limit on memory is not theirs to find.
+// it), and the evaluations one, which is also the engine's first worker. The
+// threads asked for here have small stacks: a limit on memory is not theirs
+// to find.
 bool hasThreads(unsigned wanted)
 {
     struct Gate {
@@ -96,9 +97,9 @@ bool hasThreads(unsigned wanted)
 
 int main(int argc, char* argv[])
 {
-    if (!hasThreads(4)) {
+    if (!hasThreads(3)) {
         std::fputs("Quadrilo: il sistema non concede a Quadrilo i thread per aprire la finestra e "
-                   "calcolare (ne servono 4 oltre al principale); chiudere qualche programma e "
+                   "calcolare (ne servono 3 oltre al principale); chiudere qualche programma e "
                    "riavviarlo.\n",
                    stderr);
         return 1;

@@ -1,5 +1,7 @@
 #include "compute/crew.h"
 
+#include <utility>
+
 namespace quadrilo {
 
 Crew::Crew(unsigned wanted, const ThreadFactory& start, const ThreadSetUp& setUp)
@@ -7,9 +9,10 @@ Crew::Crew(unsigned wanted, const ThreadFactory& start, const ThreadSetUp& setUp
     // A thread that cannot be had is simply not there. The ones already
     // started wait only for the lock and the notice that the destructor
     // gives, so nothing is left waiting whichever start fails.
-    threads_.reserve(wanted);
-    retired_.assign(wanted, 0);
-    for (std::size_t i = 0; i < wanted; ++i) {
+    const std::size_t helpers = wanted > 1 ? wanted - 1 : 0;
+    threads_.reserve(helpers);
+    retired_.assign(helpers, 0);
+    for (std::size_t i = 0; i < helpers; ++i) {
         try {
             threads_.push_back(start([this, i, &setUp] { serve(i, setUp); }));
         } catch (...) {
@@ -44,7 +47,7 @@ Crew::~Crew()
 
 unsigned Crew::size() const
 {
-    return threads_.empty() ? 1u : static_cast<unsigned>(threads_.size());
+    return static_cast<unsigned>(threads_.size()) + 1;
 }
 
 void Crew::run(const std::function<void(unsigned)>& job)
@@ -53,13 +56,27 @@ void Crew::run(const std::function<void(unsigned)>& job)
         job(0);
         return;
     }
-    std::unique_lock lock(mutex_);
-    job_ = &job;
-    pending_ = threads_.size();
-    ++generation_;
+    {
+        std::lock_guard lock(mutex_);
+        job_ = &job;
+        pending_ = threads_.size();
+        error_ = nullptr;
+        ++generation_;
+    }
     wake_.notify_all();
+    std::exception_ptr mine;
+    try {
+        job(0);
+    } catch (...) {
+        mine = std::current_exception();
+    }
+    std::unique_lock lock(mutex_);
     done_.wait(lock, [this] { return pending_ == 0; });
     job_ = nullptr;
+    if (!mine)
+        mine = std::exchange(error_, nullptr);
+    if (mine)
+        std::rethrow_exception(mine);
 }
 
 void Crew::serve(std::size_t slot, const ThreadSetUp& setUp)
@@ -88,11 +105,11 @@ void Crew::serve(std::size_t slot, const ThreadSetUp& setUp)
 
 void Crew::work()
 {
-    unsigned index = 0;
+    unsigned index = 1; // 0 is the caller's
     std::uint64_t seen = 0;
     {
         std::lock_guard lock(mutex_);
-        index = ready_++;
+        index = ++ready_;
         seen = generation_;
         if (--pending_ == 0)
             done_.notify_all();
@@ -107,8 +124,15 @@ void Crew::work()
             seen = generation_;
             job = job_;
         }
-        (*job)(index);
+        std::exception_ptr thrown;
+        try {
+            (*job)(index);
+        } catch (...) {
+            thrown = std::current_exception();
+        }
         std::lock_guard lock(mutex_);
+        if (thrown && !error_)
+            error_ = thrown;
         if (--pending_ == 0)
             done_.notify_all();
     }

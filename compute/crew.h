@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -19,9 +20,10 @@ using ThreadFactory = std::function<std::thread(std::function<void()> body)>;
 using ThreadSetUp = std::function<void(const std::function<void()>& serve)>;
 
 // Threads kept for the life of their owner, so that an evaluation does not
-// wait for a new thread to be scheduled. Asked for n, it keeps as many as the
-// system gives and can set up, down to none: then the calling thread does
-// all the work.
+// wait for a new thread to be scheduled. The thread that calls run() is one
+// of the workers, as oneTBB's arena counts its master: asked for n workers,
+// the crew starts n - 1 helpers and keeps as many as the system gives and can
+// set up, down to none, when the caller does all the work.
 class Crew {
 public:
     Crew(unsigned wanted, const ThreadFactory& start, const ThreadSetUp& setUp);
@@ -29,12 +31,13 @@ public:
     Crew(const Crew&) = delete;
     Crew& operator=(const Crew&) = delete;
 
-    // Threads that run a job: the helpers, or 1 (the caller) when none started.
+    // Workers: the helpers and the caller.
     unsigned size() const;
 
-    // Runs job(i) for every i below size(), on the helpers, or on the calling
-    // thread when there are none, and returns when all have returned. The
-    // job must not throw. One caller at a time.
+    // Runs job(0) on the calling thread and job(i) for every other i below
+    // size() on the helpers, and returns when all have returned; then
+    // rethrows the first exception that any of them threw. One caller at a
+    // time, never a helper.
     void run(const std::function<void(unsigned)>& job);
 
 private:
@@ -43,11 +46,12 @@ private:
 
     std::vector<std::thread> threads_;
     std::vector<char> retired_; // by position in threads_
-    unsigned ready_ = 0;        // threads that serve: the next one's index
+    unsigned ready_ = 0;        // helpers that serve, numbered from 1
     std::mutex mutex_;
     std::condition_variable wake_, done_;
     const std::function<void(unsigned)>* job_ = nullptr;
     std::size_t pending_ = 0;
+    std::exception_ptr error_; // the first that a helper threw in this run
     std::uint64_t generation_ = 0;
     bool closing_ = false;
 };

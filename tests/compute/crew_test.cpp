@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,15 +13,15 @@ namespace {
 
 struct SetUps {
     const char* name;
-    unsigned wanted;
-    unsigned failing; // bit i: the i-th set-up to run throws
-    unsigned size;    // threads that then run each job
+    unsigned wanted;  // workers, the caller among them
+    unsigned failing; // bit i: the i-th helper's set-up to run throws
+    unsigned size;    // workers that then run each job
 };
 
 class CrewSetUp : public testing::TestWithParam<SetUps> {};
 
-// Threads whose set-up fails retire; the others, or the caller alone, run
-// each job once for every index below size(), whichever retired.
+// Helpers whose set-up fails retire; the others and the caller run each job
+// once for every index below size(), whichever retired, the caller as 0.
 TEST_P(CrewSetUp, RetiresTheThreadsThatFail)
 {
     const SetUps& row = GetParam();
@@ -32,22 +33,49 @@ TEST_P(CrewSetUp, RetiresTheThreadsThatFail)
                 throw std::bad_alloc();
             serve();
         });
-    EXPECT_EQ(setUps.load(), row.wanted);
+    EXPECT_EQ(setUps.load(), row.wanted - 1);
     ASSERT_EQ(crew.size(), row.size);
+    const auto caller = std::this_thread::get_id();
     for (int round = 0; round < 3; ++round) {
         std::vector<std::atomic<int>> ran(row.size);
-        crew.run([&](unsigned index) { ++ran.at(index); });
+        crew.run([&](unsigned index) {
+            ++ran.at(index);
+            EXPECT_EQ(index == 0, std::this_thread::get_id() == caller) << "index " << index;
+        });
         for (unsigned i = 0; i < row.size; ++i)
             EXPECT_EQ(ran[i].load(), 1) << "index " << i << ", round " << round;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CrewSetUp,
-                         testing::Values(SetUps{"AllServe", 4, 0b0000, 4}, SetUps{"FirstFails", 4, 0b0001, 3},
-                                         SetUps{"SecondAndFourthFail", 4, 0b1010, 2},
-                                         SetUps{"AllButOneFail", 3, 0b011, 1},
+                         testing::Values(SetUps{"AllServe", 4, 0b000, 4}, SetUps{"FirstFails", 4, 0b001, 3},
+                                         SetUps{"SecondAndThirdFail", 4, 0b110, 2},
+                                         SetUps{"AllButOneFail", 4, 0b011, 2},
                                          // The caller then does the work.
-                                         SetUps{"AllFail", 3, 0b111, 1}),
+                                         SetUps{"AllFail", 3, 0b11, 1}, SetUps{"OnlyTheCaller", 1, 0, 1}),
                          [](const testing::TestParamInfo<SetUps>& info) { return std::string(info.param.name); });
+
+// An exception thrown by any worker reaches the caller once every worker has
+// returned, and the crew runs the next job as before.
+TEST(Crew, CarriesTheFirstExceptionToTheCaller)
+{
+    quadrilo::Crew crew(
+        3, [](std::function<void()> body) { return std::thread(std::move(body)); },
+        [](const std::function<void()>& serve) { serve(); });
+    ASSERT_EQ(crew.size(), 3u);
+    for (unsigned thrower = 0; thrower < 3; ++thrower) {
+        std::atomic<unsigned> returned{0};
+        EXPECT_THROW(crew.run([&](unsigned index) {
+            if (index == thrower)
+                throw std::runtime_error("worker " + std::to_string(index));
+            ++returned;
+        }),
+                     std::runtime_error);
+        EXPECT_EQ(returned.load(), 2u) << "thrower " << thrower;
+        std::atomic<unsigned> ran{0};
+        crew.run([&](unsigned) { ++ran; });
+        EXPECT_EQ(ran.load(), 3u);
+    }
+}
 
 } // namespace
