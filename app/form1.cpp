@@ -4,10 +4,11 @@
 #include "app/result_label.h"
 #include "compute/engine.h"
 #include "compute/exact_integral.h"
-#include "compute/input.h"
 #include "compute/keyfilter.h"
 #include "compute/progress.h"
+#include "platform/convert.h"
 #include "platform/errors.h"
+#include "platform/numfmt.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -284,9 +285,10 @@ void Form1::text2_KeyPress(int& KeyAscii)
 void Form1::prima()
 {
     try {
-        const auto input = quadrilo::readFirstKindInput(Text1->text().toStdString(),
-                                                        Text2->text().toStdString());
-        run(quadrilo::firstKindRequest(input.phi, input.degrees));
+        // The upper limit first: its error is the one reported when both are wrong.
+        const double phi = quadrilo::textToNumber(Text1->text().toStdString());
+        const double degrees = quadrilo::textToNumber(Text2->text().toStdString());
+        run(quadrilo::firstKindRequest(phi, degrees));
     } catch (const quadrilo::Failure& failure) {
         report(failure);
     }
@@ -319,7 +321,7 @@ void Form1::run(quadrilo::Request request)
 void Form1::evaluated(double sum, const quadrilo::Comparison& comparison)
 {
     ended();
-    setResultText(QString::fromStdString(quadrilo::resultText(sum, separator_)),
+    setResultText(QString::fromStdString(quadrilo::formatFiveDecimals(sum, separator_)),
                   QString::fromStdString(quadrilo::comparisonText(comparison.exact, comparison.difference, separator_)));
 }
 

@@ -442,12 +442,12 @@ Request firstKindRequest(double phi, double degrees)
 {
     if (!std::isfinite(phi) || phi >= kLimitBound)
         throw InputRefused(InputRefused::LimitTooLarge);
-    return Request{planPasses(phi), squaredSine(kPi / 180 * degrees), true, phi};
+    return Request{planPasses(phi), squaredSine(kDegreeFactor * degrees), true, phi};
 }
 
 Request secondKindRequest()
 {
-    return Request{planPasses(kSecondKindEnd), squaredSine(kPi / 180 * 5), false, kSecondKindEnd};
+    return Request{planPasses(kSecondKindEnd), squaredSine(kDegreeFactor * kSecondKindDegrees), false, kSecondKindEnd};
 }
 
 Engine::Engine(EngineSettings settings) : impl_(std::make_unique<Impl>(settings)) {}

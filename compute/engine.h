@@ -11,11 +11,6 @@
 
 namespace quadrilo {
 
-// The value used for pi, seven decimals, in the degree factor and in the
-// upper limit of the second kind.
-inline constexpr double kPi = 3.1415927;
-inline constexpr double kSecondKindEnd = kPi / 2;
-
 struct Evaluation {
     double sum = 0.0;
     std::uint64_t passes = 0;

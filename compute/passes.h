@@ -1,14 +1,11 @@
 #pragma once
 
+#include "compute/rules.h"
+
 #include <cstdint>
 #include <vector>
 
 namespace quadrilo {
-
-inline constexpr double kStep = 0.000001;
-
-// From 2^34 on, adding kStep no longer moves the counter.
-inline constexpr double kLimitBound = 17179869184.0;
 
 // `count` pass points base, base + stride, ... , all exact: within one
 // binade the counter moves by the same number of ulps at every step.

@@ -58,12 +58,12 @@ double term(double theta, double m, bool reciprocal)
 
 Evaluation firstKindReference(double phi, double degrees)
 {
-    return rectangleSum(phi, squaredSine(kPi / 180 * degrees), true);
+    return rectangleSum(phi, squaredSine(kDegreeFactor * degrees), true);
 }
 
 Evaluation secondKindReference()
 {
-    return rectangleSum(kSecondKindEnd, squaredSine(kPi / 180 * 5), false);
+    return rectangleSum(kSecondKindEnd, squaredSine(kDegreeFactor * kSecondKindDegrees), false);
 }
 
 } // namespace quadrilo

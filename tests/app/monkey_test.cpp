@@ -7,7 +7,8 @@
 #include "app/startup.h"
 #include "window_driver.h"
 #include "compute/engine.h"
-#include "compute/input.h"
+#include "platform/convert.h"
+#include "platform/numfmt.h"
 #include "compute/keyfilter.h"
 #include "platform/errors.h"
 
@@ -94,9 +95,9 @@ class MonkeyTest : public QObject, protected WindowDriver {
         if (!option1()->isChecked())
             return kSixSpaces;
         try {
-            const auto input =
-                quadrilo::readFirstKindInput(text1()->text().toStdString(), text2()->text().toStdString());
-            return QString::fromStdString(quadrilo::resultText(engine.firstKind(input.phi, input.degrees)->sum, ","));
+            const double phi = quadrilo::textToNumber(text1()->text().toStdString());
+            const double degrees = quadrilo::textToNumber(text2()->text().toStdString());
+            return QString::fromStdString(quadrilo::formatFiveDecimals(engine.firstKind(phi, degrees)->sum, ","));
         } catch (const quadrilo::Failure& refused) {
             failure = QString::fromStdString(refused.title());
             return kSixSpaces;

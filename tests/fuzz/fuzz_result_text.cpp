@@ -1,7 +1,7 @@
 // The result text: for any finite sum >= 0 it has the shape digits, separator,
 // at most five digits without a trailing zero, and reads back within half a
 // unit of the fifth decimal.
-#include "compute/input.h"
+#include "platform/numfmt.h"
 
 #include <cmath>
 #include <cstdint>
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!std::isfinite(value) || value < 0.0 || std::signbit(value))
         return 0;
     const std::string separator = data[8] & 1 ? "," : ".";
-    const std::string text = quadrilo::resultText(value, separator);
+    const std::string text = quadrilo::formatFiveDecimals(value, separator);
 
     static const std::regex shape(R"((0|[1-9][0-9]*)([.,])([0-9]{0,4}[1-9])?)");
     std::smatch parts;
