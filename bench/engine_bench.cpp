@@ -156,7 +156,7 @@ void Kernel(benchmark::State& state, Isa isa, double phi)
         bool exact = false;
         double count = 0.0;
         for (std::size_t r = i; r < runs.size(); r += crew.size())
-            count += kernel.terms(runs[r], m, true, 0x1p40, buffers[i].data(), &exact);
+            count += kernel.terms(runs[r], m, quadrilo::Kind::First, 0x1p40, buffers[i].data(), &exact);
         counts[i] = count;
     };
     for (auto _ : state) {
@@ -197,7 +197,7 @@ void Count(benchmark::State& state, Isa isa, double phi)
         for (std::size_t r = i; r < runs.size(); r += crew.size()) {
             double units = kernel.count(runs[r], m, scales[r], &exact);
             if (std::isnan(units))
-                units = kernel.terms(runs[r], m, true, scales[r], buffers[i].data(), &exact);
+                units = kernel.terms(runs[r], m, quadrilo::Kind::First, scales[r], buffers[i].data(), &exact);
             count += units;
         }
         counts[i] = count;

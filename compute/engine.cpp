@@ -405,7 +405,7 @@ bool Engine::Impl::likelyLeavesBinade(std::uint64_t end) const
 Counted Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std::size_t& segment, double scale,
                                    double* out, bool mayCount, bool& formed)
 {
-    mayCount = mayCount && kernel_.count && request_->reciprocal && scale != 0.0;
+    mayCount = mayCount && kernel_.count && request_->kind == Kind::First && scale != 0.0;
     Counted counted{scale, 0.0, true};
     const auto& segments = request_->plan.segments;
     for (std::uint64_t i = 0; i < count;) {
@@ -427,7 +427,7 @@ Counted Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std
         if (mayCount)
             units = kernel_.count(run, request_->m, scale, &exact);
         if (std::isnan(units))
-            units = kernel_.terms(run, request_->m, request_->reciprocal, scale, out + i, &exact);
+            units = kernel_.terms(run, request_->m, request_->kind, scale, out + i, &exact);
         else
             formed = false;
         // Counts below 2^53 add exactly; past it the total still shows it.
@@ -442,12 +442,12 @@ Request firstKindRequest(double phi, double degrees)
 {
     if (!std::isfinite(phi) || phi >= kLimitBound)
         throw InputRefused(InputRefused::LimitTooLarge);
-    return Request{planPasses(phi), squaredSine(kDegreeFactor * degrees), true, phi};
+    return Request{planPasses(phi), squaredSine(kDegreeFactor * degrees), Kind::First, phi};
 }
 
 Request secondKindRequest()
 {
-    return Request{planPasses(kSecondKindEnd), squaredSine(kDegreeFactor * kSecondKindDegrees), false, kSecondKindEnd};
+    return Request{planPasses(kSecondKindEnd), squaredSine(kDegreeFactor * kSecondKindDegrees), Kind::Second, kSecondKindEnd};
 }
 
 Engine::Engine(EngineSettings settings) : impl_(std::make_unique<Impl>(settings)) {}

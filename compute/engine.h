@@ -21,7 +21,7 @@ struct Evaluation {
 struct Request {
     PassPlan plan;
     double m = 0.0;          // the squared sine of the argument
-    bool reciprocal = true;  // first kind: terms h / r; second kind: h * r
+    Kind kind = Kind::First;
     double upperLimit = 0.0; // the limit the passes run to, radians
 };
 

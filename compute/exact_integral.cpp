@@ -115,7 +115,7 @@ double legendreE(double phi, double m)
 Comparison compareWithExact(const Request& request, double sum)
 {
     Comparison comparison;
-    comparison.exact = request.reciprocal ? legendreF(request.upperLimit, request.m)
+    comparison.exact = request.kind == Kind::First ? legendreF(request.upperLimit, request.m)
                                           : legendreE(request.upperLimit, request.m);
     if (comparison.exact)
         comparison.difference = sum - *comparison.exact;

@@ -419,9 +419,10 @@ struct Impl {
         return sum * scale;
     }
 
-    static double terms(const Run& run, double m, bool reciprocal, double scale, double* t, bool* exact)
+    static double terms(const Run& run, double m, quadrilo::Kind kind, double scale, double* t, bool* exact)
     {
-        return reciprocal ? termsOf<true>(run, m, scale, t, exact) : termsOf<false>(run, m, scale, t, exact);
+        return kind == quadrilo::Kind::First ? termsOf<true>(run, m, scale, t, exact)
+                                             : termsOf<false>(run, m, scale, t, exact);
     }
 
     static void sines(const Run& run, double* s)

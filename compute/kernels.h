@@ -1,5 +1,6 @@
 #pragma once
 
+#include "compute/rules.h"
 #include "compute/sine.h"
 
 #include <cstddef>
@@ -47,12 +48,12 @@ struct Run {
 // No kernel steps more lanes at a time than this.
 inline constexpr std::size_t kMaxLanes = 16;
 
-// The terms t[j] = fl(fl(1 / r) * h) (reciprocal) or fl(r * h), with
+// The terms t[j] = fl(fl(1 / r) * h) (first kind) or fl(r * h), with
 // r = sqrt(fl(1 - fl(m * fl(sin(theta_j)^2)))), for j < count; t must have
 // room for count rounded up to kMaxLanes, and what lies past count is left
 // unspecified. A root of 0 gives t[j] = +inf. With a scale, also counts the
 // terms as UnitsFn does and returns the count; with none (0), returns 0.
-using TermsFn = double (*)(const Run& run, double m, bool reciprocal, double scale, double* t, bool* exact);
+using TermsFn = double (*)(const Run& run, double m, Kind kind, double scale, double* t, bool* exact);
 
 // The sum of round(t[i] * scale) over i < n (n a multiple of 8, no t[i]
 // negative, scale a power of two), exact while every quotient stays below
@@ -70,7 +71,7 @@ using SinesFn = void (*)(const Run& run, double* s);
 // too near a zero of the sine for the kernel's shortcuts (kernel_simd.h).
 using ClearanceFn = double (*)(const Run& run);
 
-// The count of a run's first-kind terms (reciprocal), as TermsFn gives it
+// The count of a run's first-kind terms, as TermsFn gives it
 // with the same scale, but without forming most of them (kernel_count.h);
 // NaN when the run is not one that it can count for this scale and m.
 using CountFn = double (*)(const Run& run, double m, double scale, bool* exact);

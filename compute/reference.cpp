@@ -32,13 +32,13 @@
 namespace quadrilo {
 namespace {
 
-Evaluation rectangleSum(double end, double m, bool reciprocal)
+Evaluation rectangleSum(double end, double m, Kind kind)
 {
     const SineScratch scratch;
     Evaluation result;
     for (double theta = 0.0; theta <= end;) {
-        const double t = term(theta, m, reciprocal);
-        if (reciprocal && std::isinf(t))
+        const double t = term(theta, m, kind);
+        if (kind == Kind::First && std::isinf(t))
             throw RuntimeError(RuntimeError::DivisionByZero);
         result.sum = t + result.sum;
         theta += kStep;
@@ -50,20 +50,20 @@ Evaluation rectangleSum(double end, double m, bool reciprocal)
 
 } // namespace
 
-double term(double theta, double m, bool reciprocal)
+double term(double theta, double m, Kind kind)
 {
     const double r = std::sqrt(1.0 - m * squaredSine(theta));
-    return (reciprocal ? 1.0 / r : r) * kStep;
+    return (kind == Kind::First ? 1.0 / r : r) * kStep;
 }
 
 Evaluation firstKindReference(double phi, double degrees)
 {
-    return rectangleSum(phi, squaredSine(kDegreeFactor * degrees), true);
+    return rectangleSum(phi, squaredSine(kDegreeFactor * degrees), Kind::First);
 }
 
 Evaluation secondKindReference()
 {
-    return rectangleSum(kSecondKindEnd, squaredSine(kDegreeFactor * kSecondKindDegrees), false);
+    return rectangleSum(kSecondKindEnd, squaredSine(kDegreeFactor * kSecondKindDegrees), Kind::Second);
 }
 
 } // namespace quadrilo

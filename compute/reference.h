@@ -9,8 +9,8 @@ namespace quadrilo {
 Evaluation firstKindReference(double phi, double degrees);
 Evaluation secondKindReference();
 
-// One pass's term: fl(fl(1 / r) * h) (reciprocal) or fl(r * h), with
+// One pass's term: fl(fl(1 / r) * h) (first kind) or fl(r * h), with
 // r = sqrt(fl(1 - fl(m * sin(theta)^2))). r = 0 gives +inf.
-double term(double theta, double m, bool reciprocal);
+double term(double theta, double m, Kind kind);
 
 } // namespace quadrilo

@@ -17,6 +17,10 @@ inline constexpr double kDegreeFactor = kPi / 180;
 inline constexpr double kSecondKindDegrees = 5;
 inline constexpr double kSecondKindEnd = kPi / 2;
 
+// The two integrals: the first kind sums h / r, the second h r, with
+// r = sqrt(1 - m sin^2 theta).
+enum class Kind { First, Second };
+
 // From 2^34 on, adding kStep no longer moves the counter: limits from here
 // on are refused.
 inline constexpr double kLimitBound = 17179869184.0;

@@ -80,7 +80,7 @@ void compare(const quadrilo::kernel::Kernel& kernel, const KernelRun& run, doubl
             continue;
         }
         ++seen.counted;
-        const double units = kernel.terms(run, m, true, s, t.data(), &exactTerms);
+        const double units = kernel.terms(run, m, quadrilo::Kind::First, s, t.data(), &exactTerms);
         ASSERT_EQ(counted, units) << where << " scale 2^" << std::log2(s);
         ASSERT_EQ(exactCounted, exactTerms) << where << " scale 2^" << std::log2(s);
     }
@@ -200,7 +200,7 @@ void measure(const quadrilo::kernel::Kernel& kernel, const KernelRun& run, doubl
     if (bound.rho == 0.0)
         return;
     bool exact = false;
-    kernel.terms(run, m, true, 0.0, t.data(), &exact);
+    kernel.terms(run, m, quadrilo::Kind::First, 0.0, t.data(), &exact);
     constexpr long double eps = 0x1p-53L;
     const long double hs = 0.000001L * scale;
     for (std::size_t j = 0; j < run.count; ++j) {

@@ -99,11 +99,11 @@ INSTANTIATE_TEST_SUITE_P(Table, ReferenceSums, testing::ValuesIn(sums(2'000'000)
 
 // How many of a run's terms differ from the reference's term at the same
 // point.
-int wrongTerms(const quadrilo::kernel::Run& run, const std::vector<double>& t, double m, bool reciprocal)
+int wrongTerms(const quadrilo::kernel::Run& run, const std::vector<double>& t, double m, quadrilo::Kind kind)
 {
     int wrong = 0;
     for (std::size_t j = 0; j < run.count; ++j) // a root of 0 on both sides is +inf
-        wrong += t[j] != quadrilo::term(run.base + (run.first + static_cast<double>(j)) * run.stride, m, reciprocal);
+        wrong += t[j] != quadrilo::term(run.base + (run.first + static_cast<double>(j)) * run.stride, m, kind);
     return wrong;
 }
 
@@ -122,7 +122,7 @@ TEST(Kernels, TermsOfARunEqualTheReferenceTerms)
     for (const double x : {0.001, 0.5, 1.5707963, 3.1415926535897931, 6.283185307179586, 100.0,
                            1000.0, 12345.678, 8589934591.0}) {
         for (const double m : {0.0, 0.25, 0.7499999999999999, 1.0}) {
-            for (const bool reciprocal : {true, false}) {
+            for (const quadrilo::Kind kind : {quadrilo::Kind::First, quadrilo::Kind::Second}) {
                 for (Isa isa : supportedIsas()) {
                     const auto& kernel = quadrilo::kernel::forIsa(isa);
                     const auto run = runNear(x, 3001, kernel.lanes);
@@ -130,8 +130,8 @@ TEST(Kernels, TermsOfARunEqualTheReferenceTerms)
                         continue;
                     std::vector<double> t(run.count + quadrilo::kernel::kMaxLanes);
                     bool exact = false;
-                    EXPECT_EQ(kernel.terms(run, m, reciprocal, 0.0, t.data(), &exact), 0.0);
-                    EXPECT_EQ(wrongTerms(run, t, m, reciprocal), 0)
+                    EXPECT_EQ(kernel.terms(run, m, kind, 0.0, t.data(), &exact), 0.0);
+                    EXPECT_EQ(wrongTerms(run, t, m, kind), 0)
                         << quadrilo::isaName(isa) << " near " << x << " m " << m;
                 }
             }
@@ -186,8 +186,8 @@ TEST(Kernels, RunsNearAZeroOfTheSineEqualTheReferenceTerms)
                     EXPECT_NE(clearance, 0.0) << where;
                 std::vector<double> t(count + quadrilo::kernel::kMaxLanes);
                 bool exact = false;
-                kernel.terms(run, 0.75, true, 0.0, t.data(), &exact);
-                EXPECT_EQ(wrongTerms(run, t, 0.75, true), 0) << where;
+                kernel.terms(run, 0.75, quadrilo::Kind::First, 0.0, t.data(), &exact);
+                EXPECT_EQ(wrongTerms(run, t, 0.75, quadrilo::Kind::First), 0) << where;
             }
         }
     }
@@ -207,7 +207,7 @@ TEST(Kernels, TermsAreCountedAsUnitsCountsThem)
                 for (const double scale : {0x1p20, 0x1p40, 0x1p61}) {
                     std::vector<double> t(count + quadrilo::kernel::kMaxLanes);
                     bool exact = false, exactAfter = true;
-                    const double units = kernel.terms(run, 0.25, true, scale, t.data(), &exact);
+                    const double units = kernel.terms(run, 0.25, quadrilo::Kind::First, scale, t.data(), &exact);
                     t.resize((count + 7) / 8 * 8);
                     std::fill(t.begin() + static_cast<std::ptrdiff_t>(count), t.end(), 0.0);
                     EXPECT_EQ(units, kernel.units(t.data(), t.size(), scale, &exactAfter))

@@ -91,16 +91,16 @@ TEST_P(HardTerms, AreCorrectedAndCountedAfterTheWalk)
     for (Isa isa : supportedIsas()) {
         const auto& kernel = quadrilo::kernel::forIsa(isa);
         for (const HardSine& row : rows) {
-            for (const bool reciprocal : {true, false}) {
+            for (const quadrilo::Kind kind : {quadrilo::Kind::First, quadrilo::Kind::Second}) {
                 auto run = runTo(row.theta, 70 + 31, 31, kernel.lanes);
                 run.deferrable = GetParam().deferrable;
                 for (const double scale : {0x1p20, 0x1p65}) {
                     std::vector<double> t(run.count + quadrilo::kernel::kMaxLanes);
                     bool exact = false, exactAfter = true;
-                    const double units = kernel.terms(run, 0.75, reciprocal, scale, t.data(), &exact);
+                    const double units = kernel.terms(run, 0.75, kind, scale, t.data(), &exact);
                     const std::string where = std::string(quadrilo::isaName(isa)) + " at " +
                                               std::to_string(row.theta) + " scale " + std::to_string(scale);
-                    EXPECT_EQ(t[69], quadrilo::term(row.theta, 0.75, reciprocal)) << where;
+                    EXPECT_EQ(t[69], quadrilo::term(row.theta, 0.75, kind)) << where;
                     t.resize((run.count + 7) / 8 * 8);
                     std::fill(t.begin() + static_cast<std::ptrdiff_t>(run.count), t.end(), 0.0);
                     EXPECT_EQ(units, kernel.units(t.data(), t.size(), scale, &exactAfter)) << where;
@@ -131,9 +131,9 @@ TEST_P(HardTerms, ACorrectedSineIsCountedAnew)
             run.sinFirst.lo = (right - run.sinFirst.hi) / 2;
             std::vector<double> t(run.count + quadrilo::kernel::kMaxLanes);
             bool exact = false, exactAfter = true;
-            const double units = kernel.terms(run, 1.0, true, 0x1p55, t.data(), &exact);
+            const double units = kernel.terms(run, 1.0, quadrilo::Kind::First, 0x1p55, t.data(), &exact);
             const std::string where = std::string(quadrilo::isaName(isa)) + ", " + std::to_string(count) + " points";
-            EXPECT_EQ(t[0], quadrilo::term(run.base + run.first * run.stride, 1.0, true)) << where;
+            EXPECT_EQ(t[0], quadrilo::term(run.base + run.first * run.stride, 1.0, quadrilo::Kind::First)) << where;
             t.resize((run.count + 7) / 8 * 8);
             std::fill(t.begin() + static_cast<std::ptrdiff_t>(run.count), t.end(), 0.0);
             EXPECT_EQ(units, kernel.units(t.data(), t.size(), 0x1p55, &exactAfter)) << where;
