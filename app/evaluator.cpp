@@ -1,10 +1,7 @@
 #include "app/evaluator.h"
 
-#include "platform/errors.h"
-
 #include <QMetaObject>
 
-#include <new>
 #include <system_error>
 
 Evaluator::Evaluator(quadrilo::ThreadFactory startThread, QObject* parent)
@@ -129,25 +126,13 @@ void Evaluator::evaluate(const quadrilo::Request& request)
             };
         else
             outcome = [this] { wait(); emit cancelled(); };
-    } catch (const quadrilo::Failure& failure) {
-        outcome = reportOf(failure);
-    } catch (const std::bad_alloc&) {
-        outcome = reportOf(quadrilo::RuntimeError(quadrilo::RuntimeError::OutOfMemory));
-    } catch (const std::exception& unexpected) {
-        outcome = [this, text = QString::fromLocal8Bit(unexpected.what())] {
+    } catch (...) {
+        outcome = [this, failure = std::current_exception()] {
             wait();
-            emit failed(QStringLiteral("Errore interno"), text);
+            emit failed(failure);
         };
     }
     QMetaObject::invokeMethod(this, std::move(outcome), Qt::QueuedConnection);
-}
-
-std::function<void()> Evaluator::reportOf(const quadrilo::Failure& failure)
-{
-    return [this, title = QString::fromStdString(failure.title()), text = QString::fromUtf8(failure.what())] {
-        wait();
-        emit failed(title, text);
-    };
 }
 
 void Evaluator::cancel()

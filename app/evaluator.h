@@ -9,15 +9,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
-
-namespace quadrilo {
-class Failure;
-}
 
 // The window's engine, and the one evaluation at a time that it runs off the
 // user-interface thread: how far it has got, and its outcome as a signal.
@@ -46,7 +43,8 @@ public:
 signals:
     // The sum, and the exact integral beside it.
     void finished(double sum, const quadrilo::Comparison& comparison);
-    void failed(const QString& title, const QString& description);
+    // What the evaluation threw, for the window to describe (Form1::report).
+    void failed(const std::exception_ptr& failure);
     void cancelled();
 
 private:
@@ -54,7 +52,6 @@ private:
     bool startOwnThread();
     void serve();
     void evaluate(const quadrilo::Request& request);
-    std::function<void()> reportOf(const quadrilo::Failure& failure);
 
     quadrilo::ThreadFactory startThread_;
     std::unique_ptr<quadrilo::Engine> engine_; // the thread's, until prepared_

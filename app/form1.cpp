@@ -25,6 +25,7 @@
 #include <QRadioButton>
 
 #include <limits>
+#include <new>
 #include <utility>
 
 namespace {
@@ -189,9 +190,9 @@ Form1::Form1(std::string decimalSeparator, quadrilo::ThreadFactory startThread, 
 
     evaluator_ = new Evaluator(std::move(startThread), this);
     connect(evaluator_, &Evaluator::finished, this, &Form1::evaluated);
-    connect(evaluator_, &Evaluator::failed, this, [this](const QString& title, const QString& text) {
+    connect(evaluator_, &Evaluator::failed, this, [this](const std::exception_ptr& failure) {
         ended();
-        report(title, text);
+        report(failure);
     });
     connect(evaluator_, &Evaluator::cancelled, this, &Form1::ended);
     // A short evaluation ends before anyone could read a progress dialog.
@@ -428,6 +429,22 @@ void Form1::report(const QString& title, const QString& description)
 void Form1::report(const quadrilo::Failure& failure)
 {
     report(QString::fromStdString(failure.title()), QString::fromStdString(failure.describe(separator_)));
+}
+
+// Every failure of an evaluation is told as the window tells a refused input.
+void Form1::report(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const quadrilo::Failure& known) {
+        report(known);
+    } catch (const std::bad_alloc&) {
+        report(quadrilo::RuntimeError(quadrilo::RuntimeError::OutOfMemory));
+    } catch (const std::exception& unexpected) {
+        report(QStringLiteral("Errore interno"), QString::fromLocal8Bit(unexpected.what()));
+    } catch (...) {
+        report(QStringLiteral("Errore interno"), QString());
+    }
 }
 
 bool Form1::isInputForThisWindow(QObject* watched, QEvent* event) const

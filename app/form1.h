@@ -8,6 +8,7 @@
 #include "platform/numfmt.h"
 
 #include <array>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -63,6 +64,7 @@ private:
     void setResultText(const QString& text, const QString& aside = {});
     void report(const QString& title, const QString& description);
     void report(const quadrilo::Failure& failure);
+    void report(const std::exception_ptr& failure);
     bool isInputForThisWindow(QObject* watched, QEvent* event) const;
     void showFieldMenu(QLineEdit* field, const QPoint& at);
     void holdInput();

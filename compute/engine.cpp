@@ -441,7 +441,7 @@ Counted Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std
 Request firstKindRequest(double phi, double degrees)
 {
     if (!std::isfinite(phi) || phi >= kLimitBound)
-        throw InputRefused(InputRefused::LimitTooLarge);
+        throw InputRefused(InputRefused::LimitTooLarge, kStep, kLimitBound);
     return Request{planPasses(phi), squaredSine(kDegreeFactor * degrees), Kind::First, phi};
 }
 

@@ -1,5 +1,7 @@
 #include "platform/errors.h"
 
+#include <charconv>
+
 namespace quadrilo {
 
 const char* RuntimeError::describe(Code code) noexcept
@@ -25,18 +27,31 @@ std::string Failure::describe(std::string_view) const
 }
 
 namespace {
-// The report, its one decimal number written 0.000001.
+// The report's first sentence; describe() gives the whole of it.
 const char* refusal(InputRefused::Reason reason) noexcept
 {
     switch (reason) {
     case InputRefused::LimitTooLarge: break;
     }
-    return "Il limite superiore è troppo grande: con il passo 0.000001 il calcolo non finirebbe mai. "
-           "Inserire un valore minore di 17179869184.";
+    return "Il limite superiore è troppo grande.";
+}
+
+// x with `decimals` decimals, whatever the locale, its point as `separator`.
+std::string fixed(double x, int decimals, std::string_view separator)
+{
+    char digits[64];
+    const auto end = std::to_chars(digits, digits + sizeof digits, x, std::chars_format::fixed, decimals).ptr;
+    std::string text(digits, end);
+    if (const std::size_t point = text.find('.'); point != std::string::npos)
+        text.replace(point, 1, separator);
+    return text;
 }
 } // namespace
 
-InputRefused::InputRefused(Reason reason) noexcept : Failure(refusal(reason)), reason_(reason) {}
+InputRefused::InputRefused(Reason reason, double step, double bound) noexcept
+    : Failure(refusal(reason)), reason_(reason), step_(step), bound_(bound)
+{
+}
 
 std::string InputRefused::title() const
 {
@@ -45,10 +60,8 @@ std::string InputRefused::title() const
 
 std::string InputRefused::describe(std::string_view separator) const
 {
-    std::string text = what();
-    const std::size_t at = text.find("0.000001");
-    text.replace(at + 1, 1, separator);
-    return text;
+    return "Il limite superiore è troppo grande: con il passo " + fixed(step_, 6, separator) +
+           " il calcolo non finirebbe mai. Inserire un valore minore di " + fixed(bound_, 0, separator) + ".";
 }
 
 } // namespace quadrilo

@@ -40,11 +40,13 @@ private:
 };
 
 // Input that the program declines to evaluate, with the reason in Italian.
+// LimitTooLarge: the limit reaches `bound`, past which the counter no longer
+// moves by `step`; the report gives both.
 class InputRefused : public Failure {
 public:
     enum Reason { LimitTooLarge };
 
-    explicit InputRefused(Reason reason) noexcept;
+    InputRefused(Reason reason, double step, double bound) noexcept;
 
     Reason reason() const noexcept { return reason_; }
     std::string title() const override;
@@ -52,6 +54,8 @@ public:
 
 private:
     Reason reason_;
+    double step_;
+    double bound_;
 };
 
 } // namespace quadrilo

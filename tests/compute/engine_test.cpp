@@ -76,7 +76,7 @@ TEST_P(FirstKindRefuses, LimitsWhereTheLoopWouldNeverEnd)
         FAIL() << "evaluated";
     } catch (const quadrilo::InputRefused& refused) {
         EXPECT_EQ(refused.title(), "Valore non accettato");
-        EXPECT_NE(std::string(refused.what()).find("minore di 17179869184"), std::string::npos);
+        EXPECT_NE(refused.describe(".").find("minore di 17179869184."), std::string::npos);
     }
 }
 

@@ -18,7 +18,7 @@ class Refused : public testing::TestWithParam<Refusal> {};
 // the sentence, the bound's digits included, is the same in every locale.
 TEST_P(Refused, WritesTheStepWithTheSeparator)
 {
-    const quadrilo::InputRefused refused(quadrilo::InputRefused::LimitTooLarge);
+    const quadrilo::InputRefused refused(quadrilo::InputRefused::LimitTooLarge, 0.000001, 17179869184.0);
     EXPECT_EQ(refused.describe(GetParam().separator), GetParam().text);
     EXPECT_EQ(refused.title(), "Valore non accettato");
 }
