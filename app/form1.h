@@ -41,19 +41,19 @@ public:
                    quadrilo::ThreadFactory startThread = {}, QWidget* parent = nullptr);
     ~Form1() override;
 
-public slots:
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    // Wired by the window itself, to its own controls.
     void Command1_Click();
     void Option1_Click();
     void Option2_Click();
     void text1_KeyPress(int& KeyAscii);
     void text2_KeyPress(int& KeyAscii);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
 private:
-
     void prima();
     void seconda();
     void run(quadrilo::Request request);
