@@ -139,24 +139,24 @@ std::vector<quadrilo::kernel::Run> runsTo(double phi, std::size_t lanes)
     return runs;
 }
 
-// The kernel alone, as the engine's workers run it: each makes and counts
-// the terms of every run in turn, in a buffer of its own, and nothing adds
-// the blocks. Its runs' sines are found before the timing.
-void Kernel(benchmark::State& state, Isa isa, double phi)
+// The runs up to phi at 30 degrees shared out over the engine's workers as
+// it shares them, each worker with a buffer of its own and nothing adding
+// the blocks: `units` counts run r in that buffer. The runs' sines and
+// scales are found before the timing.
+using CountRun = std::function<double(std::size_t r, double* buffer)>;
+
+void timeRuns(benchmark::State& state, Isa isa, double phi, const std::vector<quadrilo::kernel::Run>& runs,
+              const CountRun& units)
 {
-    const auto& kernel = quadrilo::kernel::forIsa(isa);
-    const auto runs = runsTo(phi, kernel.lanes);
-    const double m = quadrilo::firstKindRequest(phi, 30).m;
     quadrilo::Crew crew(engineFor(isa).workers(), [](std::function<void()> body) { return std::thread(std::move(body)); },
                         [](const std::function<void()>& serve) { serve(); });
     std::vector<std::vector<double>> buffers(crew.size(),
                                              std::vector<double>(quadrilo::kernel::kMaxRun + quadrilo::kernel::kMaxLanes));
     std::vector<double> counts(crew.size());
     const std::function<void(unsigned)> job = [&](unsigned i) {
-        bool exact = false;
         double count = 0.0;
         for (std::size_t r = i; r < runs.size(); r += crew.size())
-            count += kernel.terms(runs[r], m, quadrilo::Kind::First, 0x1p40, buffers[i].data(), &exact);
+            count += units(r, buffers[i].data());
         counts[i] = count;
     };
     for (auto _ : state) {
@@ -164,6 +164,18 @@ void Kernel(benchmark::State& state, Isa isa, double phi)
         benchmark::DoNotOptimize(counts.data());
     }
     perPass(state, passesTo(phi));
+}
+
+// The exact kernel alone: it makes and counts the terms of every run.
+void Kernel(benchmark::State& state, Isa isa, double phi)
+{
+    const auto& kernel = quadrilo::kernel::forIsa(isa);
+    const auto runs = runsTo(phi, kernel.lanes);
+    const double m = quadrilo::firstKindRequest(phi, 30).m;
+    timeRuns(state, isa, phi, runs, [&](std::size_t r, double* buffer) {
+        bool exact = false;
+        return kernel.terms(runs[r], m, quadrilo::Kind::First, 0x1p40, buffer, &exact);
+    });
 }
 
 // The sum's scale at each run's first point, from the exact integral.
@@ -177,36 +189,19 @@ std::vector<double> scalesOf(const std::vector<quadrilo::kernel::Run>& runs, dou
     return scales;
 }
 
-// The counting kernel alone, as the engine's workers run it: each run
-// counted at the sum's scale where the kernel takes it, made and counted by
-// the exact kernel where not.
+// The counting kernel alone: each run counted at the sum's scale where the
+// kernel takes it, made and counted by the exact kernel where not.
 void Count(benchmark::State& state, Isa isa, double phi)
 {
     const auto& kernel = quadrilo::kernel::forIsa(isa);
     const auto runs = runsTo(phi, kernel.lanes);
     const double m = quadrilo::firstKindRequest(phi, 30).m;
     const auto scales = scalesOf(runs, m);
-    quadrilo::Crew crew(engineFor(isa).workers(), [](std::function<void()> body) { return std::thread(std::move(body)); },
-                        [](const std::function<void()>& serve) { serve(); });
-    std::vector<std::vector<double>> buffers(crew.size(),
-                                             std::vector<double>(quadrilo::kernel::kMaxRun + quadrilo::kernel::kMaxLanes));
-    std::vector<double> counts(crew.size());
-    const std::function<void(unsigned)> job = [&](unsigned i) {
+    timeRuns(state, isa, phi, runs, [&](std::size_t r, double* buffer) {
         bool exact = false;
-        double count = 0.0;
-        for (std::size_t r = i; r < runs.size(); r += crew.size()) {
-            double units = kernel.count(runs[r], m, scales[r], &exact);
-            if (std::isnan(units))
-                units = kernel.terms(runs[r], m, quadrilo::Kind::First, scales[r], buffers[i].data(), &exact);
-            count += units;
-        }
-        counts[i] = count;
-    };
-    for (auto _ : state) {
-        crew.run(job);
-        benchmark::DoNotOptimize(counts.data());
-    }
-    perPass(state, passesTo(phi));
+        const double units = kernel.count(runs[r], m, scales[r], &exact);
+        return std::isnan(units) ? kernel.terms(runs[r], m, quadrilo::Kind::First, scales[r], buffer, &exact) : units;
+    });
 }
 
 // How often the counting kernel leaves a vector of lanes to the exact
