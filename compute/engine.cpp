@@ -289,13 +289,10 @@ void Engine::Impl::work(unsigned index)
             buffer->waiting.store(true, std::memory_order_relaxed);
             const std::uint64_t begin = block * kBlock;
             const std::uint64_t count = std::min(kBlock, request_->plan.passes - begin);
-            const std::uint64_t padded = (count + 7) / 8 * 8;
-            double* terms = buffer->terms.get();
             bool formed = true;
             const Counted counted =
-                computeTerms(begin, count, segment, publishedScale_.load(std::memory_order_relaxed), terms,
-                             !likelyLeavesBinade(begin + count), formed);
-            std::fill(terms + count, terms + padded, 0.0);
+                computeTerms(begin, count, segment, publishedScale_.load(std::memory_order_relaxed),
+                             buffer->terms.get(), !likelyLeavesBinade(begin + count), formed);
 
             Slot& slot = slots_[block % slots_.size()];
             slot.counted = counted;
@@ -361,7 +358,6 @@ void Engine::Impl::drain()
                     std::size_t segment = 0;
                     bool formed = true;
                     computeTerms(done * kBlock, slot.count, segment, 0.0, terms, false, formed);
-                    std::fill(terms + slot.count, terms + (slot.count + 7) / 8 * 8, 0.0);
                 }
                 sum_.addTerms(terms, slot.count);
             }
@@ -401,7 +397,8 @@ bool Engine::Impl::likelyLeavesBinade(std::uint64_t end) const
 // The terms of passes [begin, begin + count), run by run, counted for
 // `scale` unless it is 0. With mayCount, a first-kind run that the counting
 // kernel takes (kernel_count.h: where its bound leaves few lanes in doubt for
-// this scale and m) is only counted, and `formed` cleared.
+// this scale and m) is only counted, and `formed` cleared. The buffer's
+// padding to a multiple of 8 is left zero, as ExactSum reads it.
 Counted Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std::size_t& segment, double scale,
                                    double* out, bool mayCount, bool& formed)
 {
@@ -435,6 +432,7 @@ Counted Engine::Impl::computeTerms(std::uint64_t begin, std::uint64_t count, std
         counted.exact = counted.exact && exact;
         i += n;
     }
+    std::fill(out + count, out + (count + 7) / 8 * 8, 0.0); // past what the kernels wrote
     return counted;
 }
 
