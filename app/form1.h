@@ -1,28 +1,19 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QWidget>
 
+#include "app/design.h"
 #include "compute/engine.h"
-#include "compute/progress.h"
 #include "platform/numfmt.h"
 
-#include <array>
 #include <exception>
-#include <functional>
-#include <memory>
-#include <optional>
 #include <string>
 
 class Announcer;
+class EvaluationProgress;
 class Evaluator;
-class ResultLabel;
-class QLabel;
+class InputLock;
 class QLineEdit;
-class QProgressDialog;
-class QTimer;
-class QPushButton;
-class QRadioButton;
 
 namespace quadrilo {
 class Failure;
@@ -42,7 +33,6 @@ public:
     ~Form1() override;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private slots:
@@ -59,45 +49,16 @@ private:
     void run(quadrilo::Request request);
     void evaluated(double sum, const quadrilo::Comparison& comparison);
     void ended();
-    void showProgress();
-    void showShareDone();
     void setResultText(const QString& text, const QString& aside = {});
     void report(const QString& title, const QString& description);
     void report(const quadrilo::Failure& failure);
     void report(const std::exception_ptr& failure);
-    bool isInputForThisWindow(QObject* watched, QEvent* event) const;
     void showFieldMenu(QLineEdit* field, const QPoint& at);
-    void holdInput();
 
     std::string separator_;
+    Controls ui_;
     Evaluator* evaluator_ = nullptr;
-    struct Held {
-        QString text1, text2;
-        bool first = true; // Option1 selected, else Option2
-    } held_;               // what an evaluation in progress keeps as it was
-    QTimer* progressDelay_ = nullptr;
-    QTimer* progressTick_ = nullptr;
-    static constexpr int kProgressSteps = 100000;
-    QElapsedTimer clock_;                              // since the evaluation began
-    std::optional<quadrilo::RemainingTime> remaining_; // of the evaluation in progress
-    int percentDecimals_ = 1;
-    qint64 progressSpokenAt_ = 0; // ms into the evaluation
-    QProgressDialog* progress_ = nullptr;
-    QLabel* progressText_ = nullptr;
+    EvaluationProgress* progress_ = nullptr;
+    InputLock* lock_ = nullptr;
     Announcer* announcer_ = nullptr;
-    QRadioButton* Option2 = nullptr;
-    QRadioButton* Option1 = nullptr;
-    QLineEdit* Text2 = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QPushButton* Command1 = nullptr;
-    std::array<QLabel*, 2> Label9{};
-    QLabel* Label8 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Image1 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label5 = nullptr;
-    ResultLabel* Label4 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label2 = nullptr;
 };

@@ -2,7 +2,7 @@
 
 #include "compute/crew.h"
 #include "compute/kernels.h"
-#include "compute/passes.h"
+#include "compute/request.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,19 +16,6 @@ struct Evaluation {
     std::uint64_t passes = 0;
     double lastCounter = 0.0; // 0 when no pass ran
 };
-
-// One evaluation, its input converted, checked and planned.
-struct Request {
-    PassPlan plan;
-    double m = 0.0;          // the squared sine of the argument
-    Kind kind = Kind::First;
-    double upperLimit = 0.0; // the limit the passes run to, radians
-};
-
-// Throws InputRefused for an upper limit where the loop would never end: not
-// finite, or from kLimitBound on.
-Request firstKindRequest(double phi, double degrees);
-Request secondKindRequest();
 
 // Called, from one of the evaluating threads at a time, each time a further
 // block of passes is summed, with the passes summed so far (of

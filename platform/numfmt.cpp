@@ -47,30 +47,6 @@ std::string formatPercent(double percent, int decimals, std::string_view separat
     return text + " %";
 }
 
-std::string timeLeft(double seconds)
-{
-    struct Unit {
-        double seconds;
-        double upTo; // beyond this many, the next unit
-        const char* one;
-        const char* many;
-    };
-    static constexpr Unit units[] = {
-        {1, 90, "secondo", "secondi"},           {60, 90, "minuto", "minuti"},
-        {3600, 36, "ora", "ore"},                {86400, 60, "giorno", "giorni"},
-        {30.436875 * 86400, 24, "mese", "mesi"}, {365.2425 * 86400, 1e300, "anno", "anni"},
-    };
-    for (const Unit& unit : units) {
-        const double count = std::max(1.0, std::round(seconds / unit.seconds));
-        if (count < unit.upTo) {
-            const bool one = count == 1;
-            return std::string(one ? "manca circa 1 " : "mancano circa ") +
-                   (one ? unit.one : std::to_string(static_cast<long long>(count)) + " " + unit.many);
-        }
-    }
-    return "";
-}
-
 std::string formatSignificant(double value, int digits, std::string_view separator)
 {
     if (value == 0)

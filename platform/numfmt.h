@@ -15,10 +15,6 @@ std::string formatFiveDecimals(double value, std::string_view separator);
 // `percent` with `decimals` decimals and " %": "12,5 %".
 std::string formatPercent(double percent, int decimals, std::string_view separator);
 
-// The time left in Italian words, rounded to its largest sensible unit, the
-// verb agreeing with it: "manca circa 1 secondo", "mancano circa 3 ore".
-std::string timeLeft(double seconds);
-
 // `value` to `digits` significant digits, trailing zeros kept: in plain
 // decimals from 10^-9 to 10^15 ("36,40692106", "-0,0000004215"), otherwise
 // with a decimal exponent ("4,215E-12"). `value` must be finite.

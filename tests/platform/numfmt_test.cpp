@@ -43,36 +43,6 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Huge", 1e20, ",", "100000000000000000000,"}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
-struct Duration {
-    const char* name;
-    double seconds;
-    const char* text;
-};
-
-class TimeLeft : public testing::TestWithParam<Duration> {};
-
-// The verb agrees with the count: "manca" for one of a unit, "mancano" for
-// more.
-TEST_P(TimeLeft, InItalianWordsWithTheVerbAgreeing)
-{
-    EXPECT_EQ(quadrilo::timeLeft(GetParam().seconds), GetParam().text);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Words, TimeLeft,
-    testing::Values(Duration{"UnderASecond", 0.2, "manca circa 1 secondo"},
-                    Duration{"OneSecond", 1.4, "manca circa 1 secondo"},
-                    Duration{"Seconds", 40, "mancano circa 40 secondi"},
-                    Duration{"ARoundMinute", 91, "mancano circa 2 minuti"},
-                    Duration{"AMinuteInSeconds", 60, "mancano circa 60 secondi"},
-                    Duration{"Minutes", 180, "mancano circa 3 minuti"},
-                    Duration{"AnHourInMinutes", 3600, "mancano circa 60 minuti"},
-                    Duration{"Hours", 5 * 3600, "mancano circa 5 ore"},
-                    Duration{"Days", 3 * 86400, "mancano circa 3 giorni"},
-                    Duration{"Months", 200 * 86400, "mancano circa 7 mesi"},
-                    Duration{"Years", 3 * 365.2425 * 86400, "mancano circa 3 anni"}),
-    [](const testing::TestParamInfo<Duration>& info) { return std::string(info.param.name); });
-
 struct Significant {
     const char* name;
     double value;

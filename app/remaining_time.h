@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace quadrilo {
@@ -29,5 +30,9 @@ private:
 // once a second at a billion passes a second: one up to 10^12 passes, and
 // one more for each tenfold.
 int percentDecimals(std::uint64_t total);
+
+// The time left in Italian words, rounded to its largest sensible unit, the
+// verb agreeing with it: "manca circa 1 secondo", "mancano circa 3 ore".
+std::string timeLeft(double seconds);
 
 } // namespace quadrilo

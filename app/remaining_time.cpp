@@ -1,4 +1,4 @@
-#include "compute/progress.h"
+#include "app/remaining_time.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +29,30 @@ int percentDecimals(std::uint64_t total)
 {
     const int digits = static_cast<int>(std::ceil(std::log10(static_cast<double>(std::max<std::uint64_t>(total, 1)))));
     return std::clamp(digits - 11, 1, 8);
+}
+
+std::string timeLeft(double seconds)
+{
+    struct Unit {
+        double seconds;
+        double upTo; // beyond this many, the next unit
+        const char* one;
+        const char* many;
+    };
+    static constexpr Unit units[] = {
+        {1, 90, "secondo", "secondi"},           {60, 90, "minuto", "minuti"},
+        {3600, 36, "ora", "ore"},                {86400, 60, "giorno", "giorni"},
+        {30.436875 * 86400, 24, "mese", "mesi"}, {365.2425 * 86400, 1e300, "anno", "anni"},
+    };
+    for (const Unit& unit : units) {
+        const double count = std::max(1.0, std::round(seconds / unit.seconds));
+        if (count < unit.upTo) {
+            const bool one = count == 1;
+            return std::string(one ? "manca circa 1 " : "mancano circa ") +
+                   (one ? unit.one : std::to_string(static_cast<long long>(count)) + " " + unit.many);
+        }
+    }
+    return "";
 }
 
 } // namespace quadrilo

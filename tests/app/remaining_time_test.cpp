@@ -1,4 +1,4 @@
-#include "compute/progress.h"
+#include "app/remaining_time.h"
 
 #include <gtest/gtest.h>
 
@@ -51,5 +51,35 @@ TEST(PercentDecimals, MoveAboutOnceASecondAtABillionPassesASecond)
     EXPECT_EQ(quadrilo::percentDecimals(10'000'000'000'001), 3);
     EXPECT_EQ(quadrilo::percentDecimals(17'179'869'184'000'000), 6);
 }
+
+struct Duration {
+    const char* name;
+    double seconds;
+    const char* text;
+};
+
+class TimeLeft : public testing::TestWithParam<Duration> {};
+
+// The verb agrees with the count: "manca" for one of a unit, "mancano" for
+// more.
+TEST_P(TimeLeft, InItalianWordsWithTheVerbAgreeing)
+{
+    EXPECT_EQ(quadrilo::timeLeft(GetParam().seconds), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, TimeLeft,
+    testing::Values(Duration{"UnderASecond", 0.2, "manca circa 1 secondo"},
+                    Duration{"OneSecond", 1.4, "manca circa 1 secondo"},
+                    Duration{"Seconds", 40, "mancano circa 40 secondi"},
+                    Duration{"ARoundMinute", 91, "mancano circa 2 minuti"},
+                    Duration{"AMinuteInSeconds", 60, "mancano circa 60 secondi"},
+                    Duration{"Minutes", 180, "mancano circa 3 minuti"},
+                    Duration{"AnHourInMinutes", 3600, "mancano circa 60 minuti"},
+                    Duration{"Hours", 5 * 3600, "mancano circa 5 ore"},
+                    Duration{"Days", 3 * 86400, "mancano circa 3 giorni"},
+                    Duration{"Months", 200 * 86400, "mancano circa 7 mesi"},
+                    Duration{"Years", 3 * 365.2425 * 86400, "mancano circa 3 anni"}),
+    [](const testing::TestParamInfo<Duration>& info) { return std::string(info.param.name); });
 
 } // namespace
