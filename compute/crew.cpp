@@ -14,7 +14,8 @@ Crew::Crew(unsigned wanted, const ThreadFactory& start, const ThreadSetUp& setUp
     retired_.assign(helpers, 0);
     for (std::size_t i = 0; i < helpers; ++i) {
         try {
-            threads_.push_back(start([this, i, &setUp] { serve(i, setUp); }));
+            std::function<void()> body = [this, i, &setUp] { serve(i, setUp); };
+            threads_.push_back(start ? start(std::move(body)) : std::thread(std::move(body)));
         } catch (...) {
             break;
         }

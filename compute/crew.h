@@ -11,7 +11,7 @@
 namespace quadrilo {
 
 // Starts a thread running `body`; throws (std::system_error, as std::thread
-// does) when the system has no thread to give.
+// does) when the system has no thread to give. Empty: std::thread.
 using ThreadFactory = std::function<std::thread(std::function<void()> body)>;
 
 // Runs on each thread that starts: it sets the thread up, with whatever must

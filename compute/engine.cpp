@@ -54,18 +54,6 @@ struct Block {
     bool formed = true; // the terms are in `terms`, not only counted
 };
 
-Isa available(Isa isa)
-{
-    while (isa != Isa::Scalar && !isaSupported(isa))
-        isa = isa == Isa::Avx512 ? Isa::Avx2 : Isa::Scalar;
-    return isa;
-}
-
-ThreadFactory plainThreads()
-{
-    return [](std::function<void()> body) { return std::thread(std::move(body)); };
-}
-
 // Each thread keeps its multiple-precision numbers and constants, made here;
 // one that cannot have them retires.
 void setUpThread(const std::function<void()>& serve)
@@ -109,7 +97,7 @@ private:
 };
 
 Engine::Impl::Impl(const EngineSettings& settings)
-    : isa_(available(settings.isa)), kernel_(kernel::forIsa(isa_)), sum_(kernel_.units)
+    : isa_(supportedUpTo(settings.isa)), kernel_(kernel::forIsa(isa_)), sum_(kernel_.units)
 {
     unsigned wanted = settings.workers != 0 ? settings.workers
                                             : std::max(1u, std::thread::hardware_concurrency());
@@ -125,8 +113,7 @@ Engine::Impl::Impl(const EngineSettings& settings)
             break;
         }
     }
-    crew_ = std::make_unique<Crew>(wanted, settings.startThread ? settings.startThread : plainThreads(),
-                                   setUpThread);
+    crew_ = std::make_unique<Crew>(wanted, settings.startThread, setUpThread);
     pipeline_ = std::make_unique<OrderedPipeline>(*crew_);
     blocks_.resize(pipeline_->buffers());
 

@@ -75,6 +75,13 @@ bool isaSupported(Isa isa)
     return static_cast<int>(isa) <= static_cast<int>(allowedAtMost()) && processorHas(isa);
 }
 
+Isa supportedUpTo(Isa isa)
+{
+    while (isa != Isa::Scalar && !isaSupported(isa))
+        isa = isa == Isa::Avx512 ? Isa::Avx2 : Isa::Scalar;
+    return isa;
+}
+
 Isa bestIsa()
 {
     for (Isa isa : {Isa::Avx512, Isa::Avx2})

@@ -18,6 +18,8 @@ const char* isaName(Isa isa);
 // environment variable QUADRILO_ISA (scalar, avx2 or avx512) when set.
 Isa bestIsa();
 bool isaSupported(Isa isa);
+// `isa`, or the best one below it that is supported.
+Isa supportedUpTo(Isa isa);
 
 namespace kernel {
 

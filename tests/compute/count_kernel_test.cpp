@@ -128,58 +128,36 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"HalfPiAlpha30", 1.5707963, 30}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
-// The hard pass points below 64 (data/hard-sines.txt), each in a run that
-// ends past it at every lane.
-std::vector<double> hardPoints()
-{
-    std::ifstream file(QUADRILO_HARD_SINES);
-    std::vector<double> points;
-    for (std::string line; std::getline(file, line);)
-        if (!line.empty() && line[0] != '#')
-            points.push_back(std::strtod(line.c_str(), nullptr));
-    return points;
-}
-
+// The hard pass points below 64, each in runs that end past it at every
+// lane. Refused, every lane is left to its exact term: the double-double
+// sine's own rounding test fails there, and the sine comes from correctSin;
+// 64 rows at most, as many refused vectors as the kernel notes.
 TEST(CountingKernelAtHardPoints, CountsAsTheExactKernel)
 {
-    ASSERT_EQ(hardPoints().size(), 64u);
-    for (const auto* kernel : countingKernels()) {
-        Agreement seen;
-        for (const double theta : hardPoints()) {
-            const quadrilo::Segment segment = quadrilo::planPasses(theta).segments.back();
-            for (const std::size_t after : {0u, 7u, 13u}) {
-                const std::size_t count = std::min<std::uint64_t>(4000 + after, segment.count + after);
-                const KernelRun run = runOf(segment, segment.count + after - count, count, kernel->lanes);
-                for (const double degrees : {30.0, 80.0})
-                    compare(*kernel, run, quadrilo::firstKindRequest(1, degrees).m,
-                            scaleAt(run, quadrilo::firstKindRequest(1, degrees).m), seen,
-                            std::string(quadrilo::isaName(kernel->isa)) + " at " + std::to_string(theta));
+    struct Runs {
+        std::size_t count;
+        std::vector<std::size_t> after;
+        std::vector<double> degrees;
+        bool refuseAll;
+    };
+    for (const auto* kernel : countingKernels())
+        for (const Runs& runs : {Runs{4000, {0, 7, 13}, {30, 80}, false}, Runs{64 * 16 - 16, {0, 3, 9}, {45}, true}}) {
+            Agreement seen;
+            for (const auto& [theta, sine] : hardSines()) {
+                const quadrilo::Segment segment = quadrilo::planPasses(theta).segments.back();
+                for (const std::size_t after : runs.after) {
+                    const std::size_t count = std::min<std::uint64_t>(runs.count + after, segment.count + after);
+                    KernelRun run = runOf(segment, segment.count + after - count, count, kernel->lanes);
+                    run.refuseAll = runs.refuseAll;
+                    for (const double degrees : runs.degrees) {
+                        const double m = quadrilo::firstKindRequest(1, degrees).m;
+                        compare(*kernel, run, m, scaleAt(run, m), seen,
+                                std::string(quadrilo::isaName(kernel->isa)) + " at " + std::to_string(theta));
+                    }
+                }
             }
+            EXPECT_GT(seen.counted, 0) << quadrilo::isaName(kernel->isa) << (runs.refuseAll ? ", refused" : "");
         }
-        EXPECT_GT(seen.counted, 0) << quadrilo::isaName(kernel->isa);
-    }
-}
-
-// Every lane of runs through the hard points left to its exact term: the
-// double-double sine's own rounding test fails there, and the sine comes from
-// correctSin. 64 rows at most, as many refused vectors as the kernel notes.
-TEST(CountingKernelAtHardPoints, GivesTheExactTermsOfTheLanesItRefuses)
-{
-    for (const auto* kernel : countingKernels()) {
-        Agreement seen;
-        for (const double theta : hardPoints()) {
-            const quadrilo::Segment segment = quadrilo::planPasses(theta).segments.back();
-            for (const std::size_t after : {0u, 3u, 9u}) {
-                const std::size_t count = std::min<std::uint64_t>(64 * 16 - 16 + after, segment.count + after);
-                KernelRun run = runOf(segment, segment.count + after - count, count, kernel->lanes);
-                run.refuseAll = true;
-                const double m = quadrilo::firstKindRequest(1, 45).m;
-                compare(*kernel, run, m, scaleAt(run, m), seen,
-                        std::string(quadrilo::isaName(kernel->isa)) + " at " + std::to_string(theta));
-            }
-        }
-        EXPECT_GT(seen.counted, 0) << quadrilo::isaName(kernel->isa);
-    }
 }
 
 // Each term of the bound in kernel_count.h, measured in long double (64

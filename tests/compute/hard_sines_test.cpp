@@ -1,5 +1,5 @@
 // The pass points below 64 whose sines lie nearest a rounding midpoint,
-// checked elsewhere at 300 bits (data/hard-sines.txt): every kernel must
+// checked elsewhere at 300 bits (hardSines): every kernel must
 // notice that its sine there is too close to call, and round it correctly.
 #include "compute/kernels.h"
 #include "compute/passes.h"
@@ -21,26 +21,6 @@
 namespace {
 
 using quadrilo::Isa;
-
-struct HardSine {
-    double theta;
-    double sine; // correctly rounded
-};
-
-std::vector<HardSine> hardSines()
-{
-    std::vector<HardSine> rows;
-    std::ifstream file(QUADRILO_HARD_SINES);
-    for (std::string line; std::getline(file, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::istringstream fields(line);
-        std::string theta, decimal, sine;
-        fields >> theta >> decimal >> sine;
-        rows.push_back({std::strtod(theta.c_str(), nullptr), std::strtod(sine.c_str(), nullptr)});
-    }
-    return rows;
-}
 
 // A run of real pass points of theta's segment that ends `after` points
 // past theta, so that theta lands in another lane for each `after`.
