@@ -12,7 +12,12 @@
 #include <vector>
 
 #include <pthread.h>
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+#else
 #include <sys/mman.h>
+#endif
 
 namespace {
 
@@ -46,10 +51,17 @@ void duringStartup(QtMsgType type, const QMessageLogContext&, const QString& tex
 bool hasHeadroom()
 {
     constexpr std::size_t room = std::size_t{12} << 20;
+#ifdef _WIN32
+    void* probe = VirtualAlloc(nullptr, room, MEM_RESERVE, PAGE_NOACCESS);
+    if (probe == nullptr)
+        return false;
+    VirtualFree(probe, 0, MEM_RELEASE);
+#else
     void* probe = mmap(nullptr, room, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (probe == MAP_FAILED)
         return false;
     munmap(probe, room);
+#endif
     return true;
 }
 

@@ -76,6 +76,7 @@
 // declines a run with more refused vectors than it can note.
 #pragma once
 
+#include "compute/fused.h"
 #include "compute/kernel_simd.h"
 
 namespace {
@@ -313,7 +314,7 @@ struct Counting {
                 double ph[kLanes], dh[kLanes];
                 for (std::size_t l = 0; l < kLanes; ++l) {
                     const double sh = sine[l].hi, ch = cosine[l].hi;
-                    const double cos2 = __builtin_fma(-2 * sh, sh, 1.0);
+                    const double cos2 = quadrilo::fusedHere(-2 * sh, sh, 1.0);
                     const double sin2 = 2 * sh * ch;
                     ph[l] = s.bound.B * cos2;
                     // p - p one row back: B (cos 2theta (1 - cos delta) - sin 2theta sin delta)

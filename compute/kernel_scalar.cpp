@@ -1,3 +1,4 @@
+#include "compute/fused.h"
 #include "compute/kernel_simd.h"
 
 #include <cmath>
@@ -9,9 +10,9 @@ struct Scalar {
     using V = double;
     static constexpr int W = 1;
     static constexpr int K = 8; // enough independent steps to keep up with the divider
-    static double fma(double a, double b, double c) { return std::fma(a, b, c); }
-    // Rounded twice: without FMA in the baseline instruction set, std::fma
-    // is a call, and the rounding test allows for the second rounding.
+    static double fma(double a, double b, double c) { return quadrilo::fused(a, b, c); }
+    // Rounded twice: without FMA in the baseline instruction set, fused is
+    // a call, and the rounding test allows for the second rounding.
     static double mulAdd(double a, double b, double c) { return a * b + c; }
     static double root(double x) { return std::sqrt(x); }
     // As the vector lanes' (kernel_simd.h).

@@ -69,8 +69,24 @@ void OrderedPipeline::work(unsigned worker)
 void OrderedPipeline::stop()
 {
     stopped_ = true;
-    ++events_;
-    events_.notify_all();
+    signal();
+}
+
+// The count changes under the mutex, so a worker between its last look and
+// its sleep cannot miss it.
+void OrderedPipeline::signal()
+{
+    {
+        std::lock_guard lock(sleep_);
+        ++events_;
+    }
+    woken_.notify_all();
+}
+
+void OrderedPipeline::sleepPast(std::uint64_t seen)
+{
+    std::unique_lock lock(sleep_);
+    woken_.wait(lock, [&] { return events_.load() != seen; });
 }
 
 // Making an item needs a free buffer, so no more items wait than there are
@@ -87,7 +103,7 @@ bool OrderedPipeline::claimBuffer(unsigned worker, unsigned& buffer)
         if (stopped_)
             return false;
         drain();
-        events_.wait(seen);
+        sleepPast(seen);
     }
 }
 
@@ -107,8 +123,7 @@ void OrderedPipeline::drain()
             const bool goOn = (*use_)(done, slot.buffer);
             waiting_[slot.buffer].store(false, std::memory_order_release);
             used_.store(++done);
-            ++events_;
-            events_.notify_all();
+            signal();
             if (!goOn)
                 stop();
         }

@@ -3,9 +3,11 @@
 #include "compute/crew.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace quadrilo {
 
@@ -48,6 +50,8 @@ private:
     bool claimBuffer(unsigned worker, unsigned& buffer);
     void drain();
     void stop();
+    void signal();
+    void sleepPast(std::uint64_t seen);
 
     Crew& crew_;
     const unsigned buffers_;
@@ -61,7 +65,13 @@ private:
     std::atomic<std::uint64_t> used_{0};
     std::atomic<bool> using_{false};
     std::atomic<bool> stopped_{false};
-    std::atomic<std::uint64_t> events_{0}; // an item used, or the run stopped
+    // An item used, or the run stopped. Workers sleep on it with a mutex and
+    // a condition variable: std::atomic::wait would do on Linux, but
+    // libstdc++ 12 builds it without futexes on Windows, and there wake-ups
+    // can be lost.
+    std::atomic<std::uint64_t> events_{0};
+    std::mutex sleep_;
+    std::condition_variable woken_;
 };
 
 } // namespace quadrilo

@@ -1,5 +1,6 @@
 #include "compute/sine.h"
 
+#include "compute/fused.h"
 #include "compute/mp_memory.h"
 
 #include <cmath>
@@ -20,9 +21,9 @@ thread_local SineScratch* current = nullptr;
 DoubleDouble times(const DoubleDouble& a, const DoubleDouble& b)
 {
     const double p = a.hi * b.hi;
-    double e = std::fma(a.hi, b.hi, -p);
-    e = std::fma(a.hi, b.lo, e);
-    e = std::fma(a.lo, b.hi, e);
+    double e = fused(a.hi, b.hi, -p);
+    e = fused(a.hi, b.lo, e);
+    e = fused(a.lo, b.hi, e);
     return {p, e};
 }
 

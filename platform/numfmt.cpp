@@ -5,8 +5,14 @@
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+#else
 #include <langinfo.h>
 #include <locale.h>
+#endif
 
 namespace quadrilo {
 
@@ -90,6 +96,31 @@ std::string comparisonText(const std::optional<double>& exact, double difference
            "\nDifferenza della somma dei rettangoli: " + formatSignificant(difference, 4, separator);
 }
 
+#ifdef _WIN32
+
+// Windows keeps the regional settings apart from the C library: the user's
+// come from LOCALE_NAME_USER_DEFAULT, with their own changes, and a locale
+// name such as "it_IT.UTF-8" is Windows' "it-IT".
+std::string decimalSeparatorOf(const char* localeName)
+{
+    std::string name(localeName);
+    name = name.substr(0, name.find_first_of(".@"));
+    if (name == "C" || name == "POSIX")
+        return ".";
+    std::wstring wide(name.begin(), name.end());
+    for (wchar_t& c : wide)
+        if (c == L'_')
+            c = L'-';
+    wchar_t separator[8] = {};
+    if (GetLocaleInfoEx(name.empty() ? LOCALE_NAME_USER_DEFAULT : wide.c_str(), LOCALE_SDECIMAL, separator, 8) == 0)
+        return ".";
+    char utf8[32] = {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, separator, -1, utf8, sizeof utf8, nullptr, nullptr);
+    return size > 1 ? std::string(utf8, static_cast<std::size_t>(size - 1)) : ".";
+}
+
+#else
+
 std::string decimalSeparatorOf(const char* localeName)
 {
     const locale_t numeric = newlocale(LC_NUMERIC_MASK, localeName, locale_t{});
@@ -99,5 +130,7 @@ std::string decimalSeparatorOf(const char* localeName)
     freelocale(numeric);
     return separator.empty() ? "." : separator;
 }
+
+#endif
 
 } // namespace quadrilo

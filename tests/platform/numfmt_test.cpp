@@ -119,7 +119,12 @@ INSTANTIATE_TEST_SUITE_P(
 // writes the comma; the conversion and the formatting must not follow it.
 TEST(UnderItalianSettings, NumbersStillUseOnlyTheFullStopAndTheGivenSeparator)
 {
-    ASSERT_TRUE(std::setlocale(LC_ALL, "it_IT.UTF-8")) << "./scripts/setup generates it_IT.UTF-8";
+#ifdef _WIN32
+    const char* italian = "Italian_Italy.1252";
+#else
+    const char* italian = "it_IT.UTF-8";
+#endif
+    ASSERT_TRUE(std::setlocale(LC_ALL, italian)) << "./scripts/setup generates it_IT.UTF-8";
     EXPECT_EQ(std::strtod("1.5", nullptr), 1.0);
     EXPECT_EQ(quadrilo::textToNumber("1.5707963"), 1.5707963);
     EXPECT_EQ(quadrilo::textToNumber("-1.5e3"), -1500.0);
