@@ -13,7 +13,9 @@
 
 #include <pthread.h>
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #else
 #include <sys/mman.h>

@@ -7,7 +7,9 @@
 #include <cmath>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #else
 #include <langinfo.h>
