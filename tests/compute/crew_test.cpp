@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <new>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,28 +53,5 @@ INSTANTIATE_TEST_SUITE_P(Table, CrewSetUp,
                                          // The caller then does the work.
                                          SetUps{"AllFail", 3, 0b11, 1}, SetUps{"OnlyTheCaller", 1, 0, 1}),
                          [](const testing::TestParamInfo<SetUps>& info) { return std::string(info.param.name); });
-
-// An exception thrown by any worker reaches the caller once every worker has
-// returned, and the crew runs the next job as before.
-TEST(Crew, CarriesTheFirstExceptionToTheCaller)
-{
-    quadrilo::Crew crew(
-        3, [](std::function<void()> body) { return std::thread(std::move(body)); },
-        [](const std::function<void()>& serve) { serve(); });
-    ASSERT_EQ(crew.size(), 3u);
-    for (unsigned thrower = 0; thrower < 3; ++thrower) {
-        std::atomic<unsigned> returned{0};
-        EXPECT_THROW(crew.run([&](unsigned index) {
-            if (index == thrower)
-                throw std::runtime_error("worker " + std::to_string(index));
-            ++returned;
-        }),
-                     std::runtime_error);
-        EXPECT_EQ(returned.load(), 2u) << "thrower " << thrower;
-        std::atomic<unsigned> ran{0};
-        crew.run([&](unsigned) { ++ran; });
-        EXPECT_EQ(ran.load(), 3u);
-    }
-}
 
 } // namespace

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -84,20 +83,6 @@ TEST(EngineWorkers, StopWhenAskedAndCanGoAgain)
     const auto again = engine.firstKind(0.2, 30);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->sum, quadrilo::firstKindReference(0.2, 30).sum);
-}
-
-// While the in-order step is held up by a slow progress callback, the other
-// workers run ahead only as far as their buffers let them, and the ring of
-// blocks never wraps onto one still waiting.
-TEST(EngineWorkers, RunAheadOnlyAsFarAsTheirBuffers)
-{
-    Engine engine(EngineSettings{4, quadrilo::bestIsa(), {}});
-    const auto result = engine.firstKind(0.4, 60, [](std::uint64_t) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        return true;
-    });
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->sum, firstKindAt04And60().sum);
 }
 
 // A failure on one worker stops the others, and the engine is whole after.

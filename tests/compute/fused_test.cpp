@@ -63,28 +63,21 @@ TEST_P(Fused, RoundsOnceAsMpfrDoes)
 INSTANTIATE_TEST_SUITE_P(
     Cases, Fused,
     testing::Values(
-        Row{"ResidualOfAProduct", 0.1, 0.3, -(0.1 * 0.3)},
         // (2^27 + 1)^2 - (2^28 - 1) = 2^54 + 2, halfway between 2^54 and 2^54 + 4.
         Row{"ExactTieGoesToEven", 0x1.0000002p27, 0x1.0000002p27, -0x1.ffffffep27},
-        Row{"JustAboveTheTie", 0x1.0000002p27, 0x1.0000002p27, -0x1.ffffffcp27},
         Row{"CancelsToPlusZero", 3, 5, -15},
-        Row{"CancelsToPlusZeroFromBelow", -3, 5, 15},
         // The product less the addend's leading bits is exactly halfway
         // between two doubles; the addend's last bit, lost in the
         // alignment, puts the exact result just below.
         Row{"BelowAHalfwayPointByTheAddendsLostBit", 0x1.0000002000001p0, 0x1.0000004000001p0, -0x1.8000004000001p-78},
-        Row{"NearCancellationIsExact", 0x1.0000000000001p0, 0x1.fffffffffffffp-1, -1},
-        Row{"AddendFarBelowTheLastPlace", 0x1.0000000000001p0, 1, -0x1p-1000},
         Row{"AddendJustBelowHalfTheLastPlace", 1, 1, 0x1.fffffffffffffp-54},
         Row{"AddendExactlyHalfTheLastPlace", 0x1.0000000000001p0, 1, 0x1p-53},
         Row{"ProductFarBelowTheAddend", 0x1p-600, 0x1p-600, 1},
-        Row{"ProductFarBelowANegativeAddend", 0x1p-600, 0x1p-600, -1},
         Row{"SubnormalTieGoesToEven", 0x1p-1074, 0.5, 0x1p-1074},
         Row{"SubnormalDifference", 0x1.0000000000001p-537, 0x1p-537, -0x1p-1074},
         Row{"BelowHalfTheSmallestSubnormal", 0x1p-600, 0x1p-600, -0x1p-1074},
         Row{"IntoTheNormalRange", 0x1.fffffffffffffp-1023, 1, 0x1p-1074},
         Row{"ProductOfSubnormalAndHuge", 0x1.8p-1070, 0x1p1000, -0x1p-60},
-        Row{"CarryIntoTheNextBinade", 0x1.fffffffffffffp0, 0x1.fffffffffffffp0, 0x1p-50},
         Row{"OverflowsToInfinity", 0x1p1000, 0x1p24, 0x1p1023},
         Row{"LargestFiniteStaysFinite", 0x1.fffffffffffffp1023, 1, -0x1p970},
         Row{"RoundsUpToInfinity", 0x1.fffffffffffffp1023, 1, 0x1p970},
@@ -98,32 +91,14 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"ZeroProductLeavesTheAddend", 0.0, 5, -0x1.8p-1070}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
-// Where MinGW-w64's fma was wrong: the error of a rounded product, which is
-// exact, as the kernels compute it.
-TEST(Fused, GivesTheResidualOfEveryRandomProduct)
-{
-    std::mt19937_64 random(20261208);
-    std::uniform_real_distribution<double> unit(1, 2);
-    std::uniform_int_distribution<int> scale(-60, 60);
-    int wrong = 0;
-    for (int i = 0; i < 1 << 17; ++i) {
-        const double a = std::ldexp(unit(random), scale(random)), b = unit(random);
-        const double p = a * b;
-        const double expected = mpfrFused(a, b, -p);
-        wrong += bitsOf(quadrilo::fusedSoftware(a, b, -p)) != bitsOf(expected);
-        wrong += bitsOf(quadrilo::fused(a, b, -p)) != bitsOf(expected);
-    }
-    EXPECT_EQ(wrong, 0);
-}
-
-// Any finite operands, the addend often near minus the product, so that the
-// sum cancels, and exponents all the way into the subnormals and overflow.
+// Any finite operands, with exponents halved so that products reach from the
+// subnormals to overflow. A third of the addends are the exact error of a
+// rounded product, where MinGW-w64's fma was wrong; a third lie a few units
+// from minus the product, so that the sum cancels.
 TEST(Fused, RoundsRandomOperandsOfEveryRange)
 {
     std::mt19937_64 random(7);
-    // Exponents halved, so that products reach from the subnormals to
-    // overflow.
-    auto anyFinite = [&] {
+    const auto anyFinite = [&] {
         double x = 0;
         do {
             const std::uint64_t bits = random();
@@ -135,13 +110,12 @@ TEST(Fused, RoundsRandomOperandsOfEveryRange)
     };
     std::uniform_int_distribution<int> nudge(-3, 3);
     int wrong = 0;
-    for (int i = 0; i < 1 << 17; ++i) {
+    for (int i = 0; i < 3 << 16; ++i) {
         const double a = anyFinite(), b = anyFinite();
         double c = anyFinite() * 0x1p-512;
-        if (i % 2 == 0 && std::isfinite(a * b)) {
-            // -a b moved by a few units in its last place
+        if (i % 3 != 2 && std::isfinite(a * b)) {
             c = -(a * b);
-            for (int k = nudge(random); k != 0; k += k < 0 ? 1 : -1)
+            for (int k = i % 3 ? nudge(random) : 0; k != 0; k += k < 0 ? 1 : -1)
                 c = std::nextafter(c, k < 0 ? -kInf : kInf);
         }
         const double expected = mpfrFused(a, b, c);

@@ -10,11 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 

@@ -19,15 +19,6 @@
 #include <string>
 #include <system_error>
 
-// Sanitizers reserve terabytes of shadow memory: no address-space limit fits.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define QUADRILO_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define QUADRILO_SANITIZED 1
-#endif
-#endif
-
 namespace {
 
 std::size_t mappedBytes()
@@ -86,22 +77,12 @@ void giveBack(void* taken)
     }
 }
 
-class MemoryLimits : public testing::Test {
-protected:
-    void SetUp() override
-    {
-#ifdef QUADRILO_SANITIZED
-        GTEST_SKIP() << "address-space limits do not fit a sanitizer's shadow memory";
-#endif
-    }
-};
-
 // With nothing left to allocate, a failure is still reported as itself, and
 // the multiple-precision sines give up with std::bad_alloc (GMP's own
 // allocator would abort) each time they need more: here for pi to more and
 // more bits, which MPFR keeps, growing it, for the scratch's life. Once
 // memory is back, they work again.
-TEST_F(MemoryLimits, NothingLeftToAllocate)
+TEST(MemoryLimits, NothingLeftToAllocate)
 {
     enum { Right, DivisionLost, NeverFailed, NotBack };
     const int status = inChild([] {
@@ -139,7 +120,7 @@ TEST_F(MemoryLimits, NothingLeftToAllocate)
 
 // While memory lasts the hooks give every block back to the system: ten
 // thousand sines, each with numbers of its own, leave the heap as it was.
-TEST_F(MemoryLimits, EveryBlockIsGivenBack)
+TEST(MemoryLimits, EveryBlockIsGivenBack)
 {
     (void)quadrilo::correctSin(1e10);
     const std::size_t before = mallinfo2().uordblks;
@@ -178,7 +159,7 @@ int engineUnder(std::size_t extra, unsigned wanted, double expected)
 // reference's bits; it never aborts. The narrow windows that matter lie just
 // under each limit at which one more worker fits: that worker's stack is
 // mapped, and its first multiple-precision numbers find no memory.
-TEST_F(MemoryLimits, TheEngineMeetsEveryLimit)
+TEST(MemoryLimits, TheEngineMeetsEveryLimit)
 {
     constexpr unsigned kWanted = 3;
     constexpr std::size_t KiB = 1024, MiB = 1024 * KiB;

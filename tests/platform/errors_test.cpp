@@ -6,35 +6,17 @@
 
 namespace {
 
-struct Refusal {
-    const char* name;
-    const char* separator;
-    const char* text;
-};
-
-class Refused : public testing::TestWithParam<Refusal> {};
-
 // The refusal's one decimal number takes the user's separator; the rest of
 // the sentence, the bound's digits included, is the same in every locale.
-TEST_P(Refused, WritesTheStepWithTheSeparator)
+TEST(Refused, WritesTheStepWithTheSeparator)
 {
     const quadrilo::InputRefused refused(quadrilo::InputRefused::LimitTooLarge, 0.000001, 17179869184.0);
-    EXPECT_EQ(refused.describe(GetParam().separator), GetParam().text);
     EXPECT_EQ(refused.title(), "Valore non accettato");
+    for (const std::string separator : {",", ".", "'"})
+        EXPECT_EQ(refused.describe(separator), "Il limite superiore è troppo grande: con il passo 0" + separator +
+                                                   "000001 il calcolo non finirebbe mai. "
+                                                   "Inserire un valore minore di 17179869184.");
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, Refused,
-    testing::Values(Refusal{"Comma", ",",
-                            "Il limite superiore è troppo grande: con il passo 0,000001 il calcolo non finirebbe mai. "
-                            "Inserire un valore minore di 17179869184."},
-                    Refusal{"Point", ".",
-                            "Il limite superiore è troppo grande: con il passo 0.000001 il calcolo non finirebbe mai. "
-                            "Inserire un valore minore di 17179869184."},
-                    Refusal{"Apostrophe", "'",
-                            "Il limite superiore è troppo grande: con il passo 0'000001 il calcolo non finirebbe mai. "
-                            "Inserire un valore minore di 17179869184."}),
-    [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 struct Numbered {
     const char* name;
