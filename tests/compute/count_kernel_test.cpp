@@ -226,4 +226,35 @@ TEST(CountingBound, EachTermHoldsWhereMeasured)
     }
 }
 
+// The terms combine as kernel_count.h's proof combines them, written here
+// from the proof, not from the code: a smaller rho, Psi or threshold than it
+// states would count lanes that it does not cover, where no measurement
+// comes near enough to the bound to show it.
+TEST(CountingBound, CombinesItsTermsAsTheProofStates)
+{
+    constexpr double eps = 0x1p-53;
+    for (const auto* kernel : countingKernels())
+        for (const double degrees : {5.0, 30.0, 60.0, 80.0}) {
+            const quadrilo::Request request = quadrilo::firstKindRequest(100, degrees);
+            const double m = request.m;
+            for (const KernelRun& run : runsOfBlock(request.plan, 90 * kMaxRun, kernel->lanes)) {
+                const double scale = scaleAt(run, m);
+                std::vector<double> p(run.count + quadrilo::kernel::kMaxLanes), x(p.size());
+                const quadrilo::kernel::CountProbe b = kernel->countProbe(run, m, scale, p.data(), x.data());
+                ASSERT_FALSE(b.declined) << degrees;
+                const double n = 256, delta = 2 * static_cast<double>(b.lanes) * run.stride;
+                const double psi = (6.2 + n) * (1 + delta / 2) + n * delta * (12 + 4.7) + delta * n * (n + 2) / 2;
+                EXPECT_GE(b.stepped, psi) << degrees;
+                EXPECT_GE(b.root, 1.52) << degrees;
+                const double c = (1 - b.leastD) / b.leastD, g = m / 2 / b.leastD;
+                const double rhoX = eps * (2.5 + b.root + g * (3 + b.stepped) / 2);
+                const double rho = (eps * (3.5 + 2 * c) + rhoX) / (1 - rhoX);
+                EXPECT_GE(b.rho, rho) << degrees;
+                EXPECT_LE(b.rho, rho * (1 + 0x1p-15)) << degrees;
+                EXPECT_GE(b.largestX, 0.000001 * scale / std::sqrt(b.leastD) * (1 + rhoX)) << degrees;
+                EXPECT_LE(b.within + b.rho * b.largestX, 0.5 * (1 - 0x1p-50)) << degrees;
+            }
+        }
+}
+
 } // namespace

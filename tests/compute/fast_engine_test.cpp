@@ -139,6 +139,21 @@ TEST(Kernels, TermsOfARunEqualTheReferenceTerms)
     }
 }
 
+// The benchmarks' yardstick really takes a root and a division a pass: its
+// sum is that of 1 / sqrt(x) along its chains, x = 1, 2, ... in each.
+TEST(Kernels, TheFloorTakesARootAndADivisionAPass)
+{
+    for (Isa isa : supportedIsas()) {
+        const auto& kernel = quadrilo::kernel::forIsa(isa);
+        const std::size_t width = isa == Isa::Avx512 ? 8 : isa == Isa::Avx2 ? 4 : 1;
+        double sum = 0.0;
+        for (int chain = 0; chain < 4; ++chain)
+            for (std::size_t pass = 0; pass < 1024 / (4 * width); ++pass)
+                sum += static_cast<double>(width) / std::sqrt(1.0 + chain + static_cast<double>(pass));
+        EXPECT_NEAR(kernel.floor(1024), sum, 1e-12 * sum) << quadrilo::isaName(isa);
+    }
+}
+
 // Runs that end near a zero of the sine or cross it, short and as long as a
 // block, on both sides of the clearance the kernels' shortcuts need. The
 // clearance is no more than the least |sin| at every point the kernel steps
