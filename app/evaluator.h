@@ -1,7 +1,7 @@
 #pragma once
 
 #include "compute/engine.h"
-#include "compute/exact_integral.h"
+#include "compute/yardsticks/exact_integral.h"
 
 #include <QObject>
 #include <QString>

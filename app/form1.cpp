@@ -5,10 +5,10 @@
 #include "app/input_lock.h"
 #include "app/key_filter.h"
 #include "app/result_label.h"
-#include "compute/exact_integral.h"
-#include "compute/keyfilter.h"
+#include "compute/yardsticks/exact_integral.h"
 #include "platform/convert.h"
 #include "platform/errors.h"
+#include "platform/keyfilter.h"
 
 #include <QLabel>
 #include <QLineEdit>

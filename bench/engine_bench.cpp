@@ -3,14 +3,14 @@
 // floor, the same number of passes doing nothing but a vector square root
 // and a division on every core. After the runs a table gives the engine's
 // ratio to both.
-#include "compute/crew.h"
 #include "compute/engine.h"
-#include "compute/exact_integral.h"
-#include "compute/exact_sum.h"
-#include "compute/kernels.h"
-#include "compute/passes.h"
-#include "compute/reference.h"
-#include "compute/sine.h"
+#include "compute/exact/exact_sum.h"
+#include "compute/exact/sine.h"
+#include "compute/kernels/kernels.h"
+#include "compute/loop/passes.h"
+#include "compute/threads/crew.h"
+#include "compute/yardsticks/exact_integral.h"
+#include "compute/yardsticks/reference.h"
 
 #include <benchmark/benchmark.h>
 

@@ -5,7 +5,7 @@
 //   build-bench/bench/engine_sums > new.txt    (and old.txt from the other)
 //   diff old.txt new.txt
 #include "compute/engine.h"
-#include "compute/kernels.h"
+#include "compute/kernels/kernels.h"
 
 #include <chrono>
 #include <cstdio>

@@ -9,8 +9,8 @@
 //
 // Terms: the workers make blocks of kBlock passes in parallel (an
 // OrderedPipeline), with the kernel of the chosen instruction set
-// (kernel_simd.h: the sine correctly rounded, every other step rounded as the
-// reference rounds it), into buffers of their own.
+// (kernels/kernel_simd.h: the sine correctly rounded, every other step
+// rounded as the reference rounds it), into buffers of their own.
 //
 // Sum: each worker also counts its block in units of ulp(S), for S as last
 // published when it starts the block, as the kernel makes the terms. The
@@ -18,15 +18,15 @@
 // a block, or the block's terms again in the rare case that S has changed
 // binade, or that a term is a tie or too large).
 // Once S is a few units of the terms' last places, most first-kind blocks
-// are only counted (kernel_count.h), their terms never formed; such a block
-// whose count cannot go has them formed by the worker that adds it.
+// are only counted (kernels/kernel_count.h), their terms never formed; such
+// a block whose count cannot go has them formed by the worker that adds it.
 //
 // Cancelling: the progress callback runs after every block is added.
 #include "compute/engine.h"
 
 #include "compute/block_starts.h"
-#include "compute/exact_sum.h"
-#include "compute/ordered_pipeline.h"
+#include "compute/exact/exact_sum.h"
+#include "compute/threads/ordered_pipeline.h"
 #include "platform/errors.h"
 
 #include <algorithm>
@@ -200,7 +200,7 @@ bool Engine::Impl::likelyLeavesBinade(std::uint64_t end) const
 
 // The terms of passes [begin, begin + count), run by run, counted for
 // `scale` unless it is 0. With mayCount, a first-kind run that the counting
-// kernel takes (kernel_count.h: where its bound leaves few lanes in doubt for
+// kernel takes (kernels/kernel_count.h: where its bound leaves few lanes in doubt for
 // this scale and m) is only counted, and `formed` cleared. The buffer's
 // padding to a multiple of 8 is left zero, as ExactSum reads it.
 Counted Engine::Impl::computeTerms(const Request& request, std::uint64_t begin, std::uint64_t count, double scale,

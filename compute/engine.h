@@ -1,8 +1,8 @@
 #pragma once
 
-#include "compute/crew.h"
-#include "compute/kernels.h"
+#include "compute/kernels/kernels.h"
 #include "compute/request.h"
+#include "compute/threads/crew.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "compute/request.h"
 
-#include "compute/sine.h"
+#include "compute/exact/sine.h"
 #include "platform/errors.h"
 
 #include <cmath>

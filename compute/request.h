@@ -1,7 +1,7 @@
 #pragma once
 
-#include "compute/passes.h"
-#include "compute/rules.h"
+#include "compute/loop/passes.h"
+#include "compute/loop/rules.h"
 
 namespace quadrilo {
 

@@ -8,9 +8,9 @@
 #include "window_driver.h"
 #include "compute/engine.h"
 #include "platform/convert.h"
-#include "platform/numfmt.h"
-#include "compute/keyfilter.h"
 #include "platform/errors.h"
+#include "platform/keyfilter.h"
+#include "platform/numfmt.h"
 
 #include <QAccessible>
 #include <QtTest>

@@ -1,7 +1,7 @@
 #include "compute/engine.h"
-#include "engines.h"
 #include "platform/errors.h"
 #include "platform/numfmt.h"
+#include "tests/compute/engines.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "compute/engine.h"
-#include "compute/reference.h"
+#include "compute/yardsticks/reference.h"
 #include "platform/errors.h"
 
 #include <gtest/gtest.h>

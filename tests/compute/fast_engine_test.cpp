@@ -1,10 +1,10 @@
 #include "compute/engine.h"
-#include "engines.h"
-#include "runs.h"
-#include "compute/kernels.h"
-#include "compute/reference.h"
-#include "compute/sine.h"
+#include "compute/exact/sine.h"
+#include "compute/kernels/kernels.h"
+#include "compute/yardsticks/reference.h"
 #include "platform/errors.h"
+#include "tests/compute/engines.h"
+#include "tests/compute/runs.h"
 
 #include <gtest/gtest.h>
 

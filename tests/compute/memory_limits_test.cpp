@@ -1,6 +1,6 @@
 #include "compute/engine.h"
-#include "compute/reference.h"
-#include "compute/sine.h"
+#include "compute/exact/sine.h"
+#include "compute/yardsticks/reference.h"
 #include "platform/errors.h"
 
 #include <gtest/gtest.h>

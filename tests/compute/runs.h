@@ -1,8 +1,8 @@
 #pragma once
 
-#include "compute/kernels.h"
-#include "compute/passes.h"
-#include "compute/sine.h"
+#include "compute/exact/sine.h"
+#include "compute/kernels/kernels.h"
+#include "compute/loop/passes.h"
 
 #include <cstdint>
 #include <cstdlib>

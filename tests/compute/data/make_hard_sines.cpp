@@ -3,7 +3,7 @@
 // nearest rounding midpoint at 300 bits, and writes the 64 nearest.
 // 64 million points: a few minutes.
 //   build/tests/compute/make_hard_sines > tests/compute/data/hard-sines.txt
-#include "compute/rules.h"
+#include "compute/loop/rules.h"
 
 #include <mpfr.h>
 

@@ -2,8 +2,8 @@
 // and argument, and writes the table with the passes, last counter and sum
 // of the plain reference loop. Slow: the loop takes a microsecond a pass.
 //   build/tests/compute/make_sums < tests/compute/data/sums.txt > sums.new
-#include "compute/passes.h"
-#include "compute/reference.h"
+#include "compute/loop/passes.h"
+#include "compute/yardsticks/reference.h"
 #include "platform/errors.h"
 
 #include <cstdio>
