@@ -18,7 +18,7 @@ xvfb=$!
 program=
 cleanup() {
   [ -z "$program" ] || kill "$program" 2>/dev/null || true
-  WINEPREFIX=$(dirname "$runner")/../deps/windows/wine wineserver -k 2>/dev/null || true
+  WINEPREFIX=$("$(dirname "$runner")/windows-libs-dir")/wine wineserver -k 2>/dev/null || true
   kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
