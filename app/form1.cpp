@@ -46,6 +46,11 @@ Form1::Form1(std::string decimalSeparator, quadrilo::ThreadFactory startThread, 
     progress_ = new EvaluationProgress(this, evaluator_, separator_);
     lock_ = new InputLock(this, ui_, [this] { evaluator_->cancel(); });
 
+    // The result is copied from the keyboard where the focus can be: the
+    // label itself is out of the tab order, and the fields keep cancelling
+    // their own copy keys.
+    ui_.Label4->takeCopyKeysFrom({ui_.Command1, ui_.Option1, ui_.Option2});
+
     connect(ui_.Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(ui_.Option1, &QRadioButton::clicked, this, &Form1::Option1_Click);
     connect(ui_.Option2, &QRadioButton::clicked, this, &Form1::Option2_Click);

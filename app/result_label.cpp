@@ -11,24 +11,59 @@
 
 namespace {
 
+const QString kCopy = QStringLiteral("Copia");
+
 // The caption as the name, whatever it is: blank included. Qt's own label
 // interface would fall back on the caption of the label that names it.
+// Beside the widget's own actions, "Copia" copies the result; while the
+// caption is blank it is not offered, as the menu's entry is greyed out.
 class ResultAccessible : public QAccessibleWidget {
 public:
     explicit ResultAccessible(ResultLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
 
     QString text(QAccessible::Text t) const override
     {
-        const auto* label = static_cast<const ResultLabel*>(object());
         switch (t) {
         case QAccessible::Name:
-            return label->text();
+            return label()->text();
         case QAccessible::Description:
-            return label->accessibleDescription();
+            return label()->accessibleDescription();
         default:
             return QAccessibleWidget::text(t);
         }
     }
+
+    QStringList actionNames() const override
+    {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (label()->hasResult())
+            names.append(kCopy);
+        return names;
+    }
+    QString localizedActionName(const QString& action) const override
+    {
+        return action == kCopy ? kCopy : QAccessibleWidget::localizedActionName(action);
+    }
+    QString localizedActionDescription(const QString& action) const override
+    {
+        return action == kCopy ? QStringLiteral("Copia il risultato negli appunti")
+                               : QAccessibleWidget::localizedActionDescription(action);
+    }
+    QStringList keyBindingsForAction(const QString& action) const override
+    {
+        return action == kCopy ? QStringList{QKeySequence(QKeySequence::Copy).toString(QKeySequence::NativeText)}
+                               : QAccessibleWidget::keyBindingsForAction(action);
+    }
+    void doAction(const QString& action) override
+    {
+        if (action == kCopy)
+            label()->copyResult();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+
+private:
+    const ResultLabel* label() const { return static_cast<const ResultLabel*>(object()); }
 };
 
 class AnnouncementAccessible : public QAccessibleObject {
@@ -100,9 +135,25 @@ void ResultLabel::setAside(const QString& text)
     setAccessibleDescription(text);
 }
 
-void ResultLabel::copy() const
+void ResultLabel::copyResult() const
 {
-    QGuiApplication::clipboard()->setText(hasSelectedText() ? selectedText() : text());
+    if (hasResult())
+        QGuiApplication::clipboard()->setText(text());
+}
+
+void ResultLabel::takeCopyKeysFrom(std::initializer_list<QWidget*> controls)
+{
+    for (QWidget* control : controls)
+        control->installEventFilter(this);
+}
+
+bool ResultLabel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        copyResult();
+        return true;
+    }
+    return QLabel::eventFilter(watched, event);
 }
 
 void ResultLabel::contextMenuEvent(QContextMenuEvent* event)
@@ -110,17 +161,20 @@ void ResultLabel::contextMenuEvent(QContextMenuEvent* event)
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("resultMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* copying = menu->addAction(QStringLiteral("Copia"));
-    copying->setEnabled(!text().trimmed().isEmpty());
+    QAction* copying = menu->addAction(kCopy);
+    copying->setEnabled(hasResult());
     // The whole caption, whatever part of it is selected.
-    connect(copying, &QAction::triggered, this, [this] { QGuiApplication::clipboard()->setText(text()); });
+    connect(copying, &QAction::triggered, this, &ResultLabel::copyResult);
     menu->popup(event->globalPos());
 }
 
 void ResultLabel::keyPressEvent(QKeyEvent* event)
 {
     if (event->matches(QKeySequence::Copy)) {
-        copy();
+        if (hasSelectedText())
+            QGuiApplication::clipboard()->setText(selectedText());
+        else
+            copyResult();
         event->accept();
         return;
     }

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -269,6 +270,71 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), result);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(clipboard->text(), QStringLiteral("1,08322"));
+    }
+
+    // From the keyboard alone: the copy keys on Calcolo or on either option
+    // copy the whole caption, and a blank one leaves the clipboard alone.
+    // A field still cancels its own Ctrl+C.
+    void theResultIsCopiedFromTheKeyboard_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<QString>("copied");
+        const QString kept = QStringLiteral("prima");
+        for (const char* focus : {"Command1", "Option1", "Option2"})
+            for (const auto& [keyName, key] : {std::pair{"Ctrl+C", int(Qt::Key_C)}, std::pair{"Ctrl+Ins", int(Qt::Key_Insert)}}) {
+                QTest::addRow("%s, %s, after a result", focus, keyName) << focus << key << true << "1,08322";
+                QTest::addRow("%s, %s, blank", focus, keyName) << focus << key << false << kept;
+            }
+        QTest::newRow("Text1, Ctrl+C, after a result") << "Text1" << int(Qt::Key_C) << true << kept;
+        QTest::newRow("Text2, Ctrl+C, after a result") << "Text2" << int(Qt::Key_C) << true << kept;
+    }
+    void theResultIsCopiedFromTheKeyboard()
+    {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        QFETCH(bool, result);
+        QFETCH(QString, copied);
+        fill(QStringLiteral("1"), QStringLiteral("45"));
+        click(option1());
+        if (result) {
+            click(calcolo());
+            QTRY_COMPARE_WITH_TIMEOUT(label4(), QStringLiteral("1,08322"), kPatience);
+        }
+        const QString caption = label4();
+        for (QLineEdit* field : {text1(), text2()})
+            field->selectAll();
+        QGuiApplication::clipboard()->setText(QStringLiteral("prima"));
+        form->findChild<QWidget*>(focus)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+        QCOMPARE(label4(), caption);
+        QVERIFY(!busy());
+    }
+
+    // A screen reader finds "Copia" among the result's actions once there is
+    // a result to copy, and invoking it fills the clipboard.
+    void theResultHasTheAccessibleActionCopia()
+    {
+        QAccessibleInterface* result = QAccessible::queryAccessibleInterface(child<QLabel>("Label4"));
+        QVERIFY(result && result->actionInterface());
+        QAccessibleActionInterface* actions = result->actionInterface();
+        const QString copia = QStringLiteral("Copia");
+        QVERIFY(!actions->actionNames().contains(copia));
+
+        fill(QStringLiteral("1"), QStringLiteral("45"));
+        click(option1());
+        click(calcolo());
+        QTRY_COMPARE_WITH_TIMEOUT(label4(), QStringLiteral("1,08322"), kPatience);
+        QVERIFY(actions->actionNames().contains(copia));
+        QCOMPARE(actions->localizedActionName(copia), copia);
+        QGuiApplication::clipboard()->setText(QStringLiteral("prima"));
+        actions->doAction(copia);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("1,08322"));
+
+        click(option2()); // blanks the result, and the action goes with it
+        QVERIFY(!actions->actionNames().contains(copia));
     }
 
     // An upper limit of 10^5 radians is 10^11 passes: far longer than the test.
