@@ -306,8 +306,12 @@ private slots:
         for (QLineEdit* field : {text1(), text2()})
             field->selectAll();
         QGuiApplication::clipboard()->setText(QStringLiteral("prima"));
-        form->findChild<QWidget*>(focus)->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::ControlModifier);
+        QWidget* control = child<QWidget>(focus.toLatin1().constData());
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        control->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), control);
+        QTest::keyClick(control, Qt::Key(key), Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), copied);
         QCOMPARE(label4(), caption);
         QVERIFY(!busy());
