@@ -40,20 +40,6 @@ public:
             names.append(kCopy);
         return names;
     }
-    QString localizedActionName(const QString& action) const override
-    {
-        return action == kCopy ? kCopy : QAccessibleWidget::localizedActionName(action);
-    }
-    QString localizedActionDescription(const QString& action) const override
-    {
-        return action == kCopy ? QStringLiteral("Copia il risultato negli appunti")
-                               : QAccessibleWidget::localizedActionDescription(action);
-    }
-    QStringList keyBindingsForAction(const QString& action) const override
-    {
-        return action == kCopy ? QStringList{QKeySequence(QKeySequence::Copy).toString(QKeySequence::NativeText)}
-                               : QAccessibleWidget::keyBindingsForAction(action);
-    }
     void doAction(const QString& action) override
     {
         if (action == kCopy)
