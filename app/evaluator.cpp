@@ -23,7 +23,7 @@ Evaluator::Evaluator(quadrilo::ThreadFactory startThread, QObject* parent)
 void Evaluator::makeEngine()
 {
     try {
-        engine_ = std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, quadrilo::bestIsa(), startThread_});
+        engine_ = std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, quadrilo::bestIsa(), startThread_, {}});
     } catch (const std::exception&) {
         engine_.reset();
     }

@@ -59,7 +59,7 @@ quadrilo::Engine& engineFor(Isa isa)
     static std::map<Isa, std::unique_ptr<quadrilo::Engine>> engines;
     auto& engine = engines[isa];
     if (!engine)
-        engine = std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, isa, {}});
+        engine = std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, isa, {}, {}});
     return *engine;
 }
 

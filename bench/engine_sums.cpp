@@ -56,7 +56,7 @@ int main(int argc, char** argv)
 {
     const bool timing = argc > 1 && std::strcmp(argv[1], "time") == 0;
     for (const quadrilo::Isa isa : {quadrilo::Isa::Avx512, quadrilo::Isa::Avx2}) {
-        quadrilo::Engine engine(quadrilo::EngineSettings{0, isa, {}});
+        quadrilo::Engine engine(quadrilo::EngineSettings{0, isa, {}, {}});
         if (timing)
             printTimes(engine, isa);
         else

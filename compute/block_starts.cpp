@@ -29,7 +29,11 @@ kernel::Run BlockStarts::runAt(std::uint64_t first, std::uint64_t count) const
     run.count = count;
     if (first == 0)
         return run;
-    assert(first >= onGrid_ && (first - onGrid_) % block_ == 0);
+    if (first < onGrid_ || (first - onGrid_) % block_ != 0) {
+        // Off the grid, where a stretch summed by periods ended: seldom.
+        sinCosOfMultiple(run_.base + static_cast<double>(first) * run_.stride, 1, run.sinFirst, run.cosFirst);
+        return run;
+    }
     run.sinFirst = sine_;
     run.cosFirst = cosine_;
     std::uint64_t blocks = (first - onGrid_) / block_;

@@ -21,9 +21,10 @@ public:
     // and blocks of `block` passes. Needs the thread's SineScratch.
     BlockStarts(const Segment& segment, std::size_t lanes, std::uint64_t block);
 
-    // The run of `count` passes from `first` points into the segment; `first`
-    // is 0 or a multiple of the block from the segment's first point on the
-    // grid. Within 2^-96 (turn): under 40 turns below 2^34 radians.
+    // The run of `count` passes from `first` points into the segment. Where
+    // `first` is 0 or a multiple of the block from the segment's first point
+    // on the grid, turned there within 2^-96 (under 40 turns below 2^34
+    // radians); elsewhere from MPFR.
     kernel::Run runAt(std::uint64_t first, std::uint64_t count) const;
 
     bool covers(const Segment& segment) const

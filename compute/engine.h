@@ -11,10 +11,23 @@
 
 namespace quadrilo {
 
+// What summing by periods did in an evaluation, for the benchmarks and tests.
+struct PeriodWork {
+    std::uint64_t stretches = 0;     // counted by periods
+    std::uint64_t flatStretches = 0; // where every term had one level
+    std::uint64_t passes = 0;        // in those two kinds of stretch
+    std::uint64_t changes = 0;       // of a residue's level, found
+    std::uint64_t madeTerms = 0;     // made one at a time
+    std::uint64_t splits = 0;        // residues split where they pass an extremum
+    std::uint64_t ties = 0;          // stretches cut short before a tie
+    std::uint64_t overflows = 0;     // stretches cut short before S's binade ends
+};
+
 struct Evaluation {
     double sum = 0.0;
     std::uint64_t passes = 0;
     double lastCounter = 0.0; // 0 when no pass ran
+    PeriodWork periods;
 };
 
 // Called, from one of the evaluating threads at a time, each time a further
@@ -22,10 +35,23 @@ struct Evaluation {
 // request.plan.passes). Returning false stops the evaluation.
 using ProgressFn = std::function<bool(std::uint64_t passesDone)>;
 
+// When the first kind is summed by periods (periods/stretch.h).
+struct PeriodSettings {
+    bool enabled = true;
+    double from = 4096.0; // radians: below, passes are summed one by one
+    // For the tests: at most this many periods a stretch (0: no limit),
+    // whatever they cost, and each stretch planned this many times too long
+    // for S's binade, which its count then cuts short.
+    std::uint64_t mostPeriods = 0;
+    double overreach = 1.0;
+    std::uint64_t longestPeriod = std::uint64_t{1} << 36; // passes
+};
+
 struct EngineSettings {
     unsigned workers = 0;      // threads that compute; 0: one per core
     Isa isa = bestIsa();       // lowered to what the processor has
     ThreadFactory startThread; // how the workers start; empty: std::thread
+    PeriodSettings periods;
 };
 
 // The rectangle sums with the bits of the plain loop, computed in parallel.

@@ -8,8 +8,9 @@ cd "$1/compute"
 declare -A below=(
   [loop]="" [exact]="" [threads]=""
   [kernels]="exact loop"
-  [top]="exact kernels loop threads"
-  [yardsticks]="top exact kernels loop threads"
+  [periods]="exact kernels loop threads"
+  [top]="exact kernels loop periods threads"
+  [yardsticks]="top exact kernels loop periods threads"
 )
 room_of() { case $1 in */*) echo "${1%%/*}" ;; *) echo top ;; esac; }
 failed=0

@@ -48,7 +48,7 @@ TEST_P(EngineWorkers, GiveTheReferenceBits)
 {
     const Crew& crew = GetParam();
     std::atomic<unsigned> started{0};
-    Engine engine(EngineSettings{crew.wanted, quadrilo::bestIsa(), threadsUpTo(crew.granted, started)});
+    Engine engine(EngineSettings{crew.wanted, quadrilo::bestIsa(), threadsUpTo(crew.granted, started), {}});
     EXPECT_EQ(engine.workers(), crew.workers);
     EXPECT_EQ(started.load(), std::min(crew.wanted - 1, crew.granted));
 
@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
 // callback sees the passes done grow, and the engine goes on after.
 TEST(EngineWorkers, StopWhenAskedAndCanGoAgain)
 {
-    Engine engine(EngineSettings{3, quadrilo::bestIsa(), {}});
+    Engine engine(EngineSettings{3, quadrilo::bestIsa(), {}, {}});
     std::uint64_t calls = 0, seen = 0;
     EXPECT_FALSE(engine.firstKind(2.0, 30, [&](std::uint64_t done) {
         EXPECT_GT(done, seen);
@@ -88,7 +88,7 @@ TEST(EngineWorkers, StopWhenAskedAndCanGoAgain)
 // A failure on one worker stops the others, and the engine is whole after.
 TEST(EngineWorkers, ADivisionByZeroStopsEveryWorker)
 {
-    Engine engine(EngineSettings{2, quadrilo::bestIsa(), {}});
+    Engine engine(EngineSettings{2, quadrilo::bestIsa(), {}, {}});
     EXPECT_THROW(engine.firstKind(142.9424658, 89.999999), quadrilo::RuntimeError);
     EXPECT_EQ(engine.firstKind(0.1, 10)->sum, quadrilo::firstKindReference(0.1, 10).sum);
 }

@@ -22,7 +22,7 @@ inline quadrilo::Engine& engineFor(quadrilo::Isa isa)
     static std::array<std::unique_ptr<quadrilo::Engine>, 3> engines;
     auto& engine = engines.at(static_cast<std::size_t>(isa));
     if (!engine)
-        engine = std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, isa, {}});
+        engine = std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, isa, {}, {}});
     return *engine;
 }
 

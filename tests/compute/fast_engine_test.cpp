@@ -278,7 +278,7 @@ TEST(Isa, EachSetGetsItsOwnKernelAndTheCapHolds)
     if (!cap)
         EXPECT_EQ(quadrilo::bestIsa(), __builtin_cpu_supports("avx512f") ? Isa::Avx512 : avx2 ? Isa::Avx2 : Isa::Scalar);
 #endif
-    EXPECT_EQ(quadrilo::Engine(quadrilo::EngineSettings{1, Isa::Avx512, {}}).isa(), quadrilo::bestIsa());
+    EXPECT_EQ(quadrilo::Engine(quadrilo::EngineSettings{1, Isa::Avx512, {}, {}}).isa(), quadrilo::bestIsa());
     if (cap && std::string(cap) == "scalar")
         EXPECT_EQ(quadrilo::bestIsa(), Isa::Scalar);
 }

@@ -138,7 +138,7 @@ int engineUnder(std::size_t extra, unsigned wanted, double expected)
     const int status = inChild([=] {
         limitAddressSpace(mappedBytes() + extra);
         try {
-            quadrilo::Engine engine(quadrilo::EngineSettings{wanted, quadrilo::bestIsa(), {}});
+            quadrilo::Engine engine(quadrilo::EngineSettings{wanted, quadrilo::bestIsa(), {}, {}});
             try {
                 const auto result = engine.firstKind(0.01, 60);
                 return result && result->sum == expected ? static_cast<int>(engine.workers()) : int(WrongSum);
