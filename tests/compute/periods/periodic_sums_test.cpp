@@ -1,0 +1,124 @@
+#include "compute/engine.h"
+#include "platform/errors.h"
+#include "tests/compute/engines.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace {
+
+using quadrilo::Engine;
+using quadrilo::EngineSettings;
+using quadrilo::Isa;
+using quadrilo::PeriodSettings;
+using quadrilo::PeriodWork;
+
+// What a row must make the periodic sum do, so that it proves that path.
+enum Shows : unsigned {
+    Stretches = 1,     // stretches counted by periods
+    Flat = 2,          // stretches where every term has one level
+    Ties = 4,          // a stretch cut short before a tie
+    Overflows = 8,     // a stretch cut short where S leaves its binade
+    Splits = 16,       // residues split at an extremum
+    Searches = 32,     // terms made inside a residue's periods
+};
+
+struct Row {
+    std::string name;
+    double phi, degrees;
+    std::uint64_t mostPeriods;
+    double overreach;
+    unsigned shows;
+};
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+// Short stretches from the first radian on, a few periods each of the
+// shortest period (some 3.14 million passes, one half turn, a drift of up to
+// a stride), against the same engine summing every pass: the plain loop's
+// bits. Each row also shows the part of the method that it is there for.
+const Row kRows[] = {
+    {"thirty_degrees", 30, 30, 2, 3.0, Stretches | Ties},
+    {"minus_thirty_degrees", 40, -30, 2, 2.0, Stretches},
+    {"eighty_degrees", 40, 80, 2, 1.0, Stretches},
+    {"nearly_a_right_angle", 40, 89.99, 2, 1.0, Stretches},
+    {"right_angle_steep_peaks", 20, 90, 6, 1.0, Stretches | Splits},
+    {"tiny_argument", 30, 0.001, 8, 1.0, Flat},
+    {"zero_argument_constant_terms", 200, 0, 8, 1.0, Flat},
+    {"searches_inside_residues", 40, 1, 6, 1.5, Stretches | Searches | Ties},
+    {"exits_in_the_last_period", 50, 45, 2, 8.0, Stretches | Overflows},
+    {"just_past_two_to_the_sixth", 64.0000003, 20, 2, 1.0, Stretches},
+};
+
+constexpr std::uint64_t kShortestPeriod = 4'000'000;
+
+class PeriodicSums : public testing::TestWithParam<std::tuple<Row, Isa>> {};
+
+TEST_P(PeriodicSums, HaveThePlainLoopsBits)
+{
+    const auto& [row, isa] = GetParam();
+    if (!quadrilo::isaSupported(isa))
+        GTEST_SKIP() << "not on this processor";
+    Engine engine(EngineSettings{0, isa, {}, PeriodSettings{true, 1.0, row.mostPeriods, row.overreach, kShortestPeriod}});
+    const auto periodic = engine.firstKind(row.phi, row.degrees);
+    ASSERT_TRUE(periodic);
+    const auto plain = firstKind(row.phi, row.degrees, {}, isa);
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->periods.stretches + plain->periods.flatStretches, 0u) << "the plain engine used periods";
+    EXPECT_EQ(periodic->sum, plain->sum) << std::hexfloat << periodic->sum << " against " << plain->sum;
+    EXPECT_EQ(periodic->passes, plain->passes);
+    EXPECT_EQ(periodic->lastCounter, plain->lastCounter);
+
+    const PeriodWork& work = periodic->periods;
+    if (row.shows & Stretches)
+        EXPECT_GT(work.stretches, 0u);
+    if (row.shows & Flat)
+        EXPECT_GT(work.flatStretches, 0u);
+    if (row.shows & Ties)
+        EXPECT_GT(work.ties, 0u);
+    if (row.shows & Overflows)
+        EXPECT_GT(work.overflows, 0u);
+    if (row.shows & Splits)
+        EXPECT_GT(work.splits, 0u);
+    if (row.shows & Searches)
+        EXPECT_GT(work.madeTerms, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(, PeriodicSums,
+                         testing::Combine(testing::ValuesIn(kRows),
+                                          testing::Values(Isa::Avx512, Isa::Avx2, Isa::Scalar)),
+                         [](const auto& info) {
+                             return std::get<0>(info.param).name + "_" + quadrilo::isaName(std::get<1>(info.param));
+                         });
+
+// m = 1 exactly, and a pass point whose sine rounds to 1: the root of 0 is
+// a division by zero, inside a stretch as in the plain loop.
+TEST(PeriodicEvaluation, ReportsARootOfZeroAsTheDivisionByZero)
+{
+    Engine engine(EngineSettings{0, quadrilo::bestIsa(), {}, PeriodSettings{true, 1.0, 3, 1.0, kShortestPeriod}});
+    try {
+        engine.firstKind(142.9424658, 89.999999);
+        FAIL() << "no division by zero";
+    } catch (const quadrilo::RuntimeError& error) {
+        EXPECT_EQ(error.code(), quadrilo::RuntimeError::DivisionByZero);
+    }
+}
+
+// A stretch stops within a chunk of its residues when asked to, and the
+// evaluation gives nothing.
+TEST(PeriodicEvaluation, StopsWhenCancelledInsideAStretch)
+{
+    Engine engine(EngineSettings{0, quadrilo::bestIsa(), {}, PeriodSettings{true, 1.0, 3, 1.0, kShortestPeriod}});
+    std::uint64_t calls = 0, lastDone = 0;
+    const auto result = engine.firstKind(40, 30, [&](std::uint64_t done) {
+        lastDone = done;
+        return ++calls < 200;
+    });
+    EXPECT_FALSE(result);
+    EXPECT_EQ(calls, 200u);
+    EXPECT_LT(lastDone, 40'000'000u);
+}
+
+} // namespace
