@@ -21,7 +21,15 @@
 // are only counted (kernels/kernel_count.h), their terms never formed; such
 // a block whose count cannot go has them formed by the worker that adds it.
 //
-// Cancelling: the progress callback runs after every block is added.
+// Periods: past 4096 radians, a first-kind stretch may instead be counted a
+// period at a time (periods/stretch.h), where the cost model below says
+// that takes under half the time of its passes; ties and S's binade ending
+// cut a stretch short, and what is left goes block by block. A stretch whose
+// terms all share one level (every term between h and the largest) is
+// counted at once.
+//
+// Cancelling: the progress callback runs after every block is added, and
+// between chunks of a stretch's residues.
 #include "compute/engine.h"
 
 #include "compute/block_starts.h"
@@ -225,7 +233,7 @@ Level levelOf(double v)
 // a change of level, a few terms made one at a time from MPFR's sine.
 // Measured on an AMD EPYC with AVX-512: ns a residue and us a made term.
 constexpr double kResidueCost = 16;
-constexpr double kChangeCost = 8000;
+constexpr double kChangeCost = 1000;
 
 } // namespace
 
@@ -306,18 +314,19 @@ std::optional<std::uint64_t> Engine::Impl::byPeriods(const Request& request, std
     Stretch stretch{segment, done, *best, bestPeriods};
     for (;;) {
         const std::uint64_t n = stretch.period.passes;
-        const auto count = countStretch(stretch, m, scale, kernel_, *crew_, buffers,
+        const auto count = countStretch(stretch, m, scale, sum_.value() * scale, kernel_, *crew_, buffers,
                                         [&] { return !progress || progress(done); });
         if (!count)
             return std::nullopt;
         work_.changes += count->changes;
         work_.madeTerms += count->madeTerms;
         work_.splits += count->splits;
+        work_.ties += count->settledTies;
         if (count->infinite)
             throw RuntimeError(RuntimeError::DivisionByZero);
         if (count->tie) {
             // Up to the tie's period, then that period one by one.
-            ++work_.ties;
+            ++work_.cutAtTies;
             if (count->firstTie < 2)
                 return (count->firstTie + 1) * n;
             stretch.periods = count->firstTie;

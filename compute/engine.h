@@ -19,7 +19,8 @@ struct PeriodWork {
     std::uint64_t changes = 0;       // of a residue's level, found
     std::uint64_t madeTerms = 0;     // made one at a time
     std::uint64_t splits = 0;        // residues split where they pass an extremum
-    std::uint64_t ties = 0;          // stretches cut short before a tie
+    std::uint64_t ties = 0;          // settled inside stretches
+    std::uint64_t cutAtTies = 0;     // stretches cut short before a tie
     std::uint64_t overflows = 0;     // stretches cut short before S's binade ends
 };
 

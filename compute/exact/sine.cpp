@@ -119,11 +119,13 @@ double squaredSine(double x)
     return s * s;
 }
 
-void sinCosOfMultiple(double x, unsigned k, DoubleDouble& sine, DoubleDouble& cosine)
+void sinCosOfMultiple(double x, std::uint64_t k, DoubleDouble& sine, DoubleDouble& cosine)
 {
     const Use s;
     mpfr_set_d(s->rest, x, MPFR_RNDN);
-    mpfr_mul_ui(s->rest, s->rest, k, MPFR_RNDN); // exact: 53 + 32 bits fit in 192
+    // Exact: 53 + 53 bits fit in 192, and a double holds k, also where a
+    // long has 32 bits.
+    mpfr_mul_d(s->rest, s->rest, static_cast<double>(k), MPFR_RNDN);
     mpfr_sin_cos(s->wideSin, s->wideCos, s->rest, MPFR_RNDN);
     checkMemory();
     sine = split(s->wideSin, s->rest);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 namespace quadrilo {
@@ -40,8 +41,8 @@ struct DoubleDouble {
 };
 
 // sin(k x) and cos(k x) to about 2^-106, for the rotations that step the
-// sines from one pass point to the next.
-void sinCosOfMultiple(double x, unsigned k, DoubleDouble& sine, DoubleDouble& cosine);
+// sines from one pass point to the next; k below 2^53.
+void sinCosOfMultiple(double x, std::uint64_t k, DoubleDouble& sine, DoubleDouble& cosine);
 
 // (sine, cosine) of an angle a turned by the angle b whose sine and cosine
 // are (S, C): (s C + c S, c C - s S) in double-double arithmetic, each

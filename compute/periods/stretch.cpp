@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cassert>
 #include <cmath>
 #include <mutex>
@@ -17,6 +18,9 @@ namespace quadrilo {
 namespace {
 
 constexpr double kMargin = 0x1p-48;
+// Periods in a stretch whose ties are settled in place: a table of 8 MB a
+// worker.
+constexpr std::uint64_t kMostSettled = std::uint64_t{1} << 20;
 
 // theta rem pi/2, within 2^-54: theta below 2^34 and pi/2 to 192 bits leave
 // the remainder some 150 bits before its rounding.
@@ -59,30 +63,177 @@ struct Level {
     bool tie;
 };
 
+// v >= 0 rounded to an integer, ties to even, by adding and taking away
+// 2^52 (no call: nearbyint is one without SSE4.1); v - k is exact.
 Level levelOf(double v)
 {
-    const double k = std::nearbyint(v);
-    return {k, v - std::floor(v) == 0.5};
+    if (!(v < 0x1p52))
+        return {v, false}; // already whole, or infinite
+    const double k = (v + 0x1p52) - 0x1p52;
+    return {k, std::abs(v - k) == 0.5};
 }
 
 // Levels stay below 2^53 wherever a count is taken: through 64 bits, as
 // a double's conversion to 128 bits is a slow library call.
 Units unitsOf(const Level& level) { return static_cast<std::uint64_t>(level.units); }
 
+// Turns by n times an angle, for any n below 16^digits: one turn from a
+// table a hexadecimal digit of n, each entry from MPFR (sine.h: within
+// 2^-106, and each turn adds under 2^-102).
+class Turns {
+public:
+    Turns(double angle, std::uint64_t times, int digits) : table_(static_cast<std::size_t>(digits) * 16)
+    {
+        for (int k = 0; k < digits; ++k)
+            for (std::uint64_t j = 1; j < 16; ++j) {
+                auto& [sine, cosine] = table_[static_cast<std::size_t>(k) * 16 + j];
+                sinCosOfMultiple(std::ldexp(angle, 4 * k), j * times, sine, cosine);
+            }
+    }
+
+    void apply(std::uint64_t n, DoubleDouble& sine, DoubleDouble& cosine) const
+    {
+        for (std::size_t k = 0; n != 0; ++k, n >>= 4)
+            if (const std::size_t digit = n & 15; digit != 0)
+                turn(sine, cosine, table_[k * 16 + digit].first, table_[k * 16 + digit].second);
+    }
+
+private:
+    std::vector<std::pair<DoubleDouble, DoubleDouble>> table_;
+};
+
+// The sine's correct rounding from a double-double within kTurned of it:
+// its high part, when the low part and that error together stay below half
+// the smaller gap to hi's neighbours; NaN when they may not.
+constexpr double kTurned = 0x1p-94; // 2^-106 + 15 turns of 2^-102 is under 2^-97
+
+double roundedOrNan(const DoubleDouble& sine)
+{
+    const double a = std::abs(sine.hi);
+    const double gap = a - std::nextafter(a, 0.0);
+    if (std::abs(sine.lo) + kTurned < gap / 2)
+        return sine.hi;
+    return std::nan("");
+}
+
+struct Chunk {
+    DoubleDouble sine, cosine; // of its first residue's first pass
+    const Turns& residues;     // by the stride
+    const Turns& periods;      // by N strides
+};
+
+// The residues whose two ends share a clear level below 2^31, away from any
+// extremum: by far the most. Their levels go to `levels`, -1 for every other
+// residue, and their sum is returned. Branch-free, so that it vectorizes.
+std::uint64_t easyResidues(const double* first, const double* last, std::size_t size, double scale, double q0,
+                           double sigma, double drift, std::int32_t* levels)
+{
+    for (std::size_t j = 0; j < size; ++j) {
+        const double a = first[j] * scale, b = last[j] * scale;
+        const double ka = (a + 0x1p52) - 0x1p52, kb = (b + 0x1p52) - 0x1p52;
+        const double q = q0 + static_cast<double>(j) * sigma;
+        const double low = std::min(q, q + drift) - kMargin, high = std::max(q, q + drift) + kMargin;
+        const bool easy = (ka == kb) & (std::abs(a - ka) != 0.5) & (std::abs(b - kb) != 0.5) & (a < 0x1p31) &
+                          !((low <= 0.0) & (0.0 <= high));
+        levels[j] = easy ? static_cast<std::int32_t>(ka) : -1;
+    }
+    std::uint64_t sum = 0;
+    for (std::size_t j = 0; j < size; ++j)
+        sum += static_cast<std::uint64_t>(std::max(levels[j], 0));
+    return sum;
+}
+
+struct Tie {
+    std::uint64_t period, residue;
+    double below; // floor(t / u)
+    bool operator<(const Tie& other) const
+    {
+        return period != other.period ? period < other.period : residue < other.residue;
+    }
+    bool operator==(const Tie& other) const { return period == other.period && residue == other.residue; }
+};
+
+// What a worker keeps to settle ties after the count: the total over all
+// residues of each period, as differences from the period before (modulo
+// 2^64, which is exact wherever the stretch fits), and the ties it met.
+struct Tally {
+    std::vector<std::uint64_t> steps; // [p]: T(p) - T(p - 1), for p <= P
+    std::uint64_t constant = 0;       // of residues that keep one level throughout
+    std::vector<Tie> ties;
+
+    void spread(std::uint64_t lo, std::uint64_t hi, std::uint64_t units)
+    {
+        steps[lo] += units;
+        steps[hi + 1] -= units;
+    }
+};
+
 // One residue's terms along its periods.
 class Residue {
 public:
-    Residue(const Stretch& stretch, std::uint64_t residue, double m, double scale, StretchCount& count)
-        : segment_(stretch.segment), pass_(stretch.first + residue), period_(stretch.period.passes), m_(m),
-          scale_(scale), count_(count)
+    Residue(const Stretch& stretch, std::uint64_t residue, const Chunk& chunk, std::uint64_t inChunk, double m,
+            double scale, StretchCount& count, Tally* tally)
+        : segment_(stretch.segment), residue_(residue), pass_(stretch.first + residue),
+          period_(stretch.period.passes), eps_(stretch.period.drift), chunk_(chunk), inChunk_(inChunk), m_(m), scale_(scale), count_(count),
+          tally_(tally)
     {
     }
 
-    // v(p) = t(p) / u, the term made exactly.
+    // v(p) = t(p) / u, or an estimate of it that tells its level for sure
+    // (and so is no tie).
     double at(std::uint64_t p)
     {
+        if (!started_) {
+            sine_ = chunk_.sine;
+            cosine_ = chunk_.cosine;
+            chunk_.residues.apply(inChunk_, sine_, cosine_);
+            started_ = true;
+        }
+        if (const double v = estimate(p); !std::isnan(v)) {
+            ++count_.estimates;
+            return v;
+        }
+        return exactly(p);
+    }
+
+    // The estimate: |sin| = |s_i cos(p eps) + c_i sin(p eps)|, in doubles,
+    // is within 2^-49 (s_i, c_i the residue's own within 2^-53, p eps within
+    // 2^-53, the series and the three roundings within 2^-51 together), so
+    // 1 - m s^2 within 2^-47, and v within v (2^-45 / D + 2^-49), D a lower
+    // bound on 1 - m s^2: generous bounds, as they only decide how often the
+    // term is made after all. NaN where the level is in doubt.
+    double estimate(std::uint64_t p) const
+    {
+        const double x = static_cast<double>(p) * eps_;
+        const double x2 = x * x;
+        const double sinX = x * (1 + x2 * (-1.0 / 6 + x2 * (1.0 / 120 + x2 * (-1.0 / 5040 + x2 * (1.0 / 362880 +
+                            x2 * (-1.0 / 39916800 + x2 * (1.0 / 6227020800 + x2 * (-1.0 / 1307674368000))))))));
+        const double cosX = 1 + x2 * (-0.5 + x2 * (1.0 / 24 + x2 * (-1.0 / 720 + x2 * (1.0 / 40320 +
+                            x2 * (-1.0 / 3628800 + x2 * (1.0 / 479001600 + x2 * (-1.0 / 87178291200)))))));
+        const double s = sine_.hi * cosX + cosine_.hi * sinX;
+        const double d = 1 - m_ * (s * s);
+        const double least = d - 0x1p-44;
+        if (!(least > 0))
+            return std::nan("");
+        const double v = kStep * scale_ / std::sqrt(d);
+        const double bound = v * (0x1p-45 / least + 0x1p-49);
+        const double k = levelOf(v).units;
+        return v - bound > k - 0.5 && v + bound < k + 0.5 ? v : std::nan("");
+    }
+
+    // v(p) made exactly: its sine turned from the residue's start, or from
+    // MPFR where that cannot tell the rounding.
+    double exactly(std::uint64_t p)
+    {
         ++count_.madeTerms;
-        return firstKindTerm(segment_.point(pass_ + p * period_), m_) * scale_;
+        DoubleDouble sine = sine_, cosine = cosine_;
+        chunk_.periods.apply(p, sine, cosine);
+        double s = roundedOrNan(sine);
+        if (std::isnan(s)) {
+            ++count_.fromMpfr;
+            s = correctSin(segment_.point(pass_ + p * period_));
+        }
+        return termOfSine(s, m_) * scale_;
     }
 
     // The units of periods [lo, hi], with p -> t(p) monotone there and
@@ -91,15 +242,15 @@ public:
     {
         const Level a = note(lo, vlo);
         if (lo == hi)
-            return unitsOf(a);
+            return spread(lo, hi, a);
         const Level b = note(hi, vhi);
         if (count_.infinite)
             return 0;
         if (a.units == b.units && !a.tie && !b.tie)
-            return unitsOf(a) * (hi - lo + 1);
+            return spread(lo, hi, a);
         ++count_.changes;
         if (hi == lo + 1)
-            return unitsOf(a) + unitsOf(b);
+            return spread(lo, lo, a) + spread(hi, hi, b);
         std::uint64_t mid = lo + (hi - lo) / 2;
         if (!bisect) {
             // Where a straight line between the ends meets the half unit next
@@ -112,8 +263,19 @@ public:
                     std::clamp(std::floor(guess), static_cast<double>(lo + 1), static_cast<double>(hi - 1)));
         }
         const double vmid = at(mid);
-        return piece(lo, vlo, mid, vmid, !bisect) + piece(mid, vmid, hi, vhi, !bisect) -
-               unitsOf(levelOf(vmid));
+        const Units both = piece(lo, vlo, mid, vmid, !bisect) + piece(mid, vmid, hi, vhi, !bisect);
+        const Level twice = levelOf(vmid); // in both halves
+        if (tally_)
+            tally_->spread(mid, mid, -static_cast<std::uint64_t>(twice.units));
+        return both - unitsOf(twice);
+    }
+
+    // The units of periods [lo, hi], all at one level, also in the tally.
+    Units spread(std::uint64_t lo, std::uint64_t hi, const Level& level)
+    {
+        if (tally_)
+            tally_->spread(lo, hi, static_cast<std::uint64_t>(level.units));
+        return unitsOf(level) * (hi - lo + 1);
     }
 
 private:
@@ -124,18 +286,30 @@ private:
             return {0.0, false};
         }
         const Level level = levelOf(v);
-        if (level.tie && (!count_.tie || p < count_.firstTie)) {
-            count_.tie = true;
-            count_.firstTie = p;
+        if (level.tie) {
+            if (!count_.tie || p < count_.firstTie) {
+                count_.tie = true;
+                count_.firstTie = p;
+            }
+            if (tally_)
+                tally_->ties.push_back({p, residue_, level.units - (v > level.units ? 0.0 : 1.0)});
         }
         return level;
     }
 
+
+
     const Segment& segment_;
-    std::uint64_t pass_;
+    std::uint64_t residue_, pass_;
     std::uint64_t period_;
+    double eps_;
+    const Chunk& chunk_;
+    std::uint64_t inChunk_;
     double m_, scale_;
     StretchCount& count_;
+    Tally* tally_;
+    bool started_ = false;
+    DoubleDouble sine_, cosine_; // of the residue's first pass
 };
 
 kernel::Run runFrom(const kernel::Run& strides, const Segment& segment, std::uint64_t pass, std::size_t count)
@@ -158,18 +332,80 @@ void merge(StretchCount& into, const StretchCount& part)
     into.changes += part.changes;
     into.madeTerms += part.madeTerms;
     into.splits += part.splits;
+    into.fromMpfr += part.fromMpfr;
+    into.estimates += part.estimates;
 }
 
 } // namespace
 
-double firstKindTerm(double theta, double m)
+double termOfSine(double s, double m)
 {
-    const double s = correctSin(theta);
     const double r = std::sqrt(1.0 - m * (s * s));
     return 1.0 / r * kStep;
 }
 
-std::optional<StretchCount> countStretch(const Stretch& stretch, double m, double scale,
+double firstKindTerm(double theta, double m) { return termOfSine(correctSin(theta), m); }
+
+namespace {
+
+// Each tie in pass order: the units before it, as counted (every tie at its
+// nearest even level) plus the corrections of the ties before, give S's
+// parity there, and with it the tie's own rounding. The units of the whole
+// periods before come from the tallies; those of its own period's residues
+// before it, from the kernels, counted (their ties at the even level too).
+void settleTies(const Stretch& stretch, double m, double scale, double startUnits, const kernel::Kernel& kernel,
+                const kernel::Run& strides, std::vector<Tally>& tallies, double* buffer, StretchCount& total)
+{
+    std::vector<Tie> ties;
+    std::vector<std::uint64_t> steps(stretch.periods + 1, 0);
+    std::uint64_t constant = 0;
+    for (Tally& tally : tallies) {
+        ties.insert(ties.end(), tally.ties.begin(), tally.ties.end());
+        for (std::size_t p = 0; p < steps.size(); ++p)
+            steps[p] += tally.steps[p];
+        constant += tally.constant;
+    }
+    std::sort(ties.begin(), ties.end());
+    ties.erase(std::unique(ties.begin(), ties.end()), ties.end());
+
+    // Modulo 2^64 throughout: only the parity is wanted.
+    const auto start = static_cast<std::uint64_t>(startUnits);
+    std::uint64_t wholePeriods = 0, period = constant, corrections = 0;
+    std::uint64_t p = 0;
+    period += steps[0];
+    std::int64_t settled = 0;
+    for (const Tie& tie : ties) {
+        for (; p < tie.period; ++p) {
+            wholePeriods += period;
+            period += steps[p + 1];
+        }
+        std::uint64_t before = 0;
+        const std::uint64_t n = stretch.period.passes;
+        for (std::uint64_t i = 0; i < tie.residue; i += kernel::kMaxRun) {
+            const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(kernel::kMaxRun, tie.residue - i));
+            bool exact = true;
+            before += static_cast<std::uint64_t>(kernel.terms(
+                runFrom(strides, stretch.segment, stretch.first + i + tie.period * n, size), m, Kind::First, scale,
+                buffer, &exact));
+        }
+        const bool odd = ((start + wholePeriods + before + corrections) & 1) != 0;
+        const bool belowEven = std::fmod(tie.below, 2.0) == 0.0;
+        // Counted at the even one of below and below + 1; S odd makes
+        // below + S odd exactly when below is even, and the sum goes up.
+        std::int64_t correction = 0;
+        if (odd)
+            correction = belowEven ? 1 : -1;
+        corrections += static_cast<std::uint64_t>(correction);
+        settled += correction;
+    }
+    total.units += static_cast<Units>(static_cast<__int128>(settled));
+    total.tie = false;
+    total.settledTies = ties.size();
+}
+
+} // namespace
+
+std::optional<StretchCount> countStretch(const Stretch& stretch, double m, double scale, double startUnits,
                                          const kernel::Kernel& kernel, Crew& crew,
                                          const std::vector<double*>& buffers,
                                          const std::function<bool()>& goOn)
@@ -193,31 +429,55 @@ std::optional<StretchCount> countStretch(const Stretch& stretch, double m, doubl
     sinCosOfMultiple(sigma, 1, strides.sinStride, strides.cosStride);
     sinCosOfMultiple(sigma, static_cast<unsigned>(kernel.lanes), strides.sinLeap, strides.cosLeap);
 
-    constexpr std::uint64_t kChunk = kernel::kMaxRun;
+    constexpr std::uint64_t kChunk = kernel::kMaxRun; // 16^4 residues at most
+    static_assert(kChunk <= 0x10000);
+    assert(periods <= (std::uint64_t{1} << 40));
+    const Turns byStride(sigma, 1, 4), byPeriod(sigma, n, 10);
+
     const std::uint64_t chunks = (n + kChunk - 1) / kChunk;
     std::atomic<std::uint64_t> next{0};
     std::atomic<bool> stopped{false};
     std::mutex asking, merging;
     StretchCount total;
+    // Ties are settled afterwards from each period's total, where that
+    // table is small enough; elsewhere the caller cuts the stretch short.
+    const bool settling = periods <= kMostSettled;
+    std::vector<Tally> tallies(settling ? crew.size() : 0);
 
     crew.run([&](unsigned worker) {
         double* const first = buffers[2 * worker];
         double* const last = buffers[2 * worker + 1];
         Reducer reduce;
+        std::vector<std::int32_t> levels(kChunk);
         StretchCount count;
+        Tally* tally = nullptr;
+        if (settling) {
+            tally = &tallies[worker];
+            tally->steps.assign(periods + 1, 0);
+        }
         for (std::uint64_t chunk; !stopped.load(std::memory_order_relaxed) &&
                                   (chunk = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) {
             const std::uint64_t i0 = chunk * kChunk;
             const std::size_t size = static_cast<std::size_t>(std::min(kChunk, n - i0));
             const std::uint64_t pass = stretch.first + i0;
-            kernel.terms(runFrom(strides, segment, pass, size), m, Kind::First, 0.0, first, nullptr);
+            const kernel::Run run = runFrom(strides, segment, pass, size);
+            kernel.terms(run, m, Kind::First, 0.0, first, nullptr);
+            const Chunk start{run.sinFirst, run.cosFirst, byStride, byPeriod};
             if (periods > 1)
                 kernel.terms(runFrom(strides, segment, pass + (periods - 1) * n, size), m, Kind::First, 0.0,
                              last, nullptr);
             const auto [q0, nearPeak] = reduce(segment.point(pass));
             const double extreme = (nearPeak ? largest : kStep) * scale;
+            if (periods > 1) {
+                const std::uint64_t easy = easyResidues(first, last, size, scale, q0, sigma, drift, levels.data());
+                count.units += static_cast<Units>(easy) * periods;
+                if (tally)
+                    tally->constant += easy;
+            }
             for (std::size_t j = 0; j < size && !count.infinite; ++j) {
-                Residue residue(stretch, i0 + j, m, scale, count);
+                if (periods > 1 && levels[j] >= 0)
+                    continue;
+                Residue residue(stretch, i0 + j, start, j, m, scale, count, tally);
                 const double v0 = first[j] * scale;
                 if (periods == 1) {
                     count.units += residue.piece(0, v0, 0, v0);
@@ -239,7 +499,7 @@ std::optional<StretchCount> countStretch(const Stretch& stretch, double m, doubl
                 if (!ends.tie && std::isfinite(v0) && std::isfinite(v1) && std::isfinite(extreme) &&
                     ends.units == levelOf(v1).units && !levelOf(v1).tie && ends.units == levelOf(extreme).units &&
                     !levelOf(extreme).tie) {
-                    count.units += unitsOf(ends) * periods;
+                    count.units += residue.spread(0, periods - 1, ends);
                     continue;
                 }
                 const double crossing = -q / eps;
@@ -277,6 +537,8 @@ std::optional<StretchCount> countStretch(const Stretch& stretch, double m, doubl
         return total;
     if (stopped)
         return std::nullopt;
+    if (total.tie && settling)
+        settleTies(stretch, m, scale, startUnits, kernel, strides, tallies, buffers[0], total);
     return total;
 }
 

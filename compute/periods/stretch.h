@@ -23,10 +23,24 @@
 //
 // Pieces. Where the two ends differ, the piece is halved at a point found by
 // interpolating towards the next half unit (a guess only) or, every other
-// time, at its middle, and each half is treated alike, each new point's term
-// made exactly: its sine correctSin of the pass point itself, the rest as the
-// reference makes it. The ends of a residue, p = 0 and P - 1, come from the
-// kernels in runs of 2^15 residues (kernels.h: the same bits).
+// time, at its middle, and each half is treated alike. The ends of a
+// residue, p = 0 and P - 1, come from the kernels in runs of 2^15 residues
+// (kernels.h: the same bits); most residues end there, their two ends sharing
+// a clear level (a first, branch-free pass sorts them out).
+//
+// A point inside a residue first gets an estimate: |sin| from the residue's
+// own sine and cosine (double-double, turned from its run's first point by
+// hexadecimal digits of its index) and a series for p eps, all in doubles,
+// within 2^-49; then 1 - m s^2 within 2^-47 and v = t / u within
+// v (2^-45 / D + 2^-49), D a lower bound on 1 - m s^2 (Residue::estimate
+// gives the steps). Where v's interval lies inside one level, clear of both
+// half units, that is the term's level and it is no tie. Otherwise the term
+// is made exactly: its sine turned on from the residue's by the digits of
+// p N strides (under 15 turns of 2^-102 and table entries within 2^-106:
+// within 2^-94 in all), rounded where that leaves no doubt (the low part and
+// the error below half the smaller gap to the high part's neighbours), and
+// correctSin of the pass point itself where it does; the rest as the
+// reference makes it.
 //
 // Extremum split. q_i = theta_i rem pi/2 (MPFR, to the double nearest, so
 // within 2^-54) is found once a run and stepped by j sigma for its j-th
@@ -44,11 +58,18 @@
 // on either side lies between that and the piece's end, so if both ends and
 // the extreme share a level, clearly, so does every term between.
 //
-// Ties. A tie's rounding depends on the parity of S before it. The count
-// does not resolve them: it gives the earliest period holding one, and the
-// caller counts a shorter stretch, which then holds none, and adds the tie's
-// period pass by pass. Every tie is a point whose term is made (a monotone
-// piece with clear, equal ends holds none), so none is missed.
+// Ties. A tie's rounding depends on the parity of S before it. Every tie is
+// a point whose level is looked at (a monotone piece with clear, equal ends
+// holds none, and an estimate is never taken near a half unit), so none is
+// missed. The count takes each at its even level, and afterwards settles
+// them in pass order: the units before a tie are those of the whole periods
+// before (each worker tallies every period's total as differences, modulo
+// 2^64: only the parity counts), those of its own period's residues before
+// it (counted again by the kernels), and the corrections of the ties before
+// it; with S's parity there the tie goes up or down by one. Stretches of
+// more than 2^20 periods are not tallied: they give the earliest period
+// holding a tie, and the caller counts a shorter stretch and adds that period
+// pass by pass.
 //
 // Binade. The count is the units of the whole stretch; S stays in its binade
 // exactly when S / u plus the count stays below 2^53, every partial sum being
@@ -61,7 +82,7 @@
 //
 // The caller guarantees a stretch inside one segment, P >= 1, N < 2^40, a
 // drift of at least 2^-60 and |(P - 1) eps| < 1/2, m in [0, 1], and a thread
-// SineScratch on each worker.
+// SineScratch on each worker and the caller.
 #pragma once
 
 #include "compute/kernels/kernels.h"
@@ -93,18 +114,23 @@ struct StretchCount {
     std::uint64_t changes = 0;   // places where a residue's round(t / u) changes
     std::uint64_t madeTerms = 0; // terms made one at a time
     std::uint64_t splits = 0;    // residues split at an extremum
+    std::uint64_t fromMpfr = 0;  // made terms whose sine took MPFR
+    std::uint64_t estimates = 0; // terms whose level an estimate settled
+    std::uint64_t settledTies = 0;
 };
 
 // Counts a stretch on the crew's workers, each with two buffers of
 // kernel::kMaxRun + kernel::kMaxLanes doubles (`buffers[2 w]` and
 // `buffers[2 w + 1]` for worker w). `goOn` is asked now and then, by one
 // worker at a time; when it says no, the count stops and gives nothing.
-std::optional<StretchCount> countStretch(const Stretch& stretch, double m, double scale,
+std::optional<StretchCount> countStretch(const Stretch& stretch, double m, double scale, double startUnits,
                                          const kernel::Kernel& kernel, Crew& crew,
                                          const std::vector<double*>& buffers,
                                          const std::function<bool()>& goOn);
 
-// The first-kind term of the pass point theta, as the reference makes it.
+// The first-kind term of the pass point theta, as the reference makes it,
+// and the same from its sine, correctly rounded.
 double firstKindTerm(double theta, double m);
+double termOfSine(double s, double m);
 
 } // namespace quadrilo
