@@ -122,3 +122,29 @@ TEST(PeriodicEvaluation, StopsWhenCancelledInsideAStretch)
 }
 
 } // namespace
+
+namespace {
+
+// The same stretches cut by two different periods (the shortest, some 3.1
+// million passes, and a convergent of up to 40 million) give the same bits.
+TEST(PeriodicEvaluation, GivesTheSameBitsFromTwoPeriods)
+{
+    const double phi = 120, degrees = 10;
+    std::optional<double> sums[2];
+    std::uint64_t stretches[2] = {};
+    int i = 0;
+    for (std::uint64_t longest : {kShortestPeriod, std::uint64_t{40'000'000}}) {
+        Engine engine(EngineSettings{0, quadrilo::bestIsa(), {}, PeriodSettings{true, 1.0, 3, 1.0, longest}});
+        const auto result = engine.firstKind(phi, degrees);
+        ASSERT_TRUE(result);
+        sums[i] = result->sum;
+        stretches[i++] = result->periods.stretches;
+    }
+    EXPECT_GT(stretches[0], 0u);
+    EXPECT_GT(stretches[1], 0u);
+    EXPECT_NE(stretches[0], stretches[1]) << "the same periods, most likely";
+    EXPECT_EQ(sums[0], sums[1]);
+    EXPECT_EQ(sums[0], firstKind(phi, degrees)->sum);
+}
+
+} // namespace
