@@ -232,8 +232,8 @@ Level levelOf(double v)
 // costs its two ends from the kernels, not counted, and their comparison;
 // a change of level, a few terms made one at a time from MPFR's sine.
 // Measured on an AMD EPYC with AVX-512: ns a residue and us a made term.
-constexpr double kResidueCost = 16;
-constexpr double kChangeCost = 1000;
+constexpr double kResidueCost = 8;
+constexpr double kChangeCost = 200;
 
 } // namespace
 

@@ -128,13 +128,16 @@ struct Chunk {
 std::uint64_t easyResidues(const double* first, const double* last, std::size_t size, double scale, double q0,
                            double sigma, double drift, std::int32_t* levels)
 {
+    // [q, q + drift] widened by the margin holds 0 exactly when q lies
+    // within `half` of -centre.
+    const double centre = drift / 2, half = std::abs(drift) / 2 + kMargin;
     for (std::size_t j = 0; j < size; ++j) {
         const double a = first[j] * scale, b = last[j] * scale;
         const double ka = (a + 0x1p52) - 0x1p52, kb = (b + 0x1p52) - 0x1p52;
-        const double q = q0 + static_cast<double>(j) * sigma;
-        const double low = std::min(q, q + drift) - kMargin, high = std::max(q, q + drift) + kMargin;
-        const bool easy = (ka == kb) & (std::abs(a - ka) != 0.5) & (std::abs(b - kb) != 0.5) & (a < 0x1p31) &
-                          !((low <= 0.0) & (0.0 <= high));
+        const double q = q0 + static_cast<double>(static_cast<std::int32_t>(j)) * sigma;
+        // |a - ka| is at most 1/2, and exactly 1/2 only for a tie.
+        const bool easy = (ka == kb) & (std::abs(a - ka) < 0.5) & (std::abs(b - kb) < 0.5) & (a < 0x1p31) &
+                          (std::abs(q + centre) > half);
         levels[j] = easy ? static_cast<std::int32_t>(ka) : -1;
     }
     std::uint64_t sum = 0;
