@@ -23,7 +23,7 @@ EvaluationProgress::EvaluationProgress(QWidget* window, Evaluator* evaluator, st
 
 void EvaluationProgress::start(std::uint64_t passes)
 {
-    remaining_.emplace(passes);
+    remaining_.emplace(kWorkSteps);
     percentDecimals_ = quadrilo::percentDecimals(passes);
     clock_.start();
     delay_->start();
@@ -71,8 +71,9 @@ void EvaluationProgress::showDialog()
     tick_->start();
 }
 
-// The share done, finely enough to move even when an evaluation takes months,
-// and the time left once its estimate is steady.
+// The share of passes done, finely enough to move even when an evaluation
+// takes days, and the time left, from the share of the planned work, once
+// its estimate is steady.
 void EvaluationProgress::showShareDone()
 {
     if (!dialog_)
@@ -80,7 +81,8 @@ void EvaluationProgress::showShareDone()
     const double share = evaluator_->shareDone();
     QString text = QStringLiteral("Calcolo dell'integrale in corso…\n") +
                    QString::fromStdString(quadrilo::formatPercent(100 * share, percentDecimals_, separator_));
-    if (const auto left = remaining_->update(static_cast<double>(clock_.elapsed()) / 1000, evaluator_->passesDone()))
+    const auto workDone = static_cast<std::uint64_t>(evaluator_->workShare() * kWorkSteps);
+    if (const auto left = remaining_->update(static_cast<double>(clock_.elapsed()) / 1000, workDone))
         text += QStringLiteral(", ") + QString::fromStdString(quadrilo::timeLeft(*left));
     dialog_->setLabelText(text);
     if (clock_.elapsed() - spokenAt_ >= 1000) {

@@ -37,6 +37,7 @@ private:
     QTimer* delay_ = nullptr;
     QTimer* tick_ = nullptr;
     static constexpr int kSteps = 100000;
+    static constexpr std::uint64_t kWorkSteps = 1'000'000'000;
     QElapsedTimer clock_; // since the evaluation began
     std::optional<quadrilo::RemainingTime> remaining_;
     int percentDecimals_ = 1;

@@ -97,6 +97,7 @@ bool Evaluator::start(quadrilo::Request request)
         return false;
     cancel_ = false;
     done_ = 0;
+    workShare_ = 0.0;
     passes_ = request.plan.passes;
     {
         std::lock_guard lock(mutex_);
@@ -112,6 +113,7 @@ void Evaluator::evaluate(const quadrilo::Request& request)
 {
     const quadrilo::ProgressFn progress = [this](std::uint64_t done) {
         done_.store(done, std::memory_order_relaxed);
+        workShare_.store(engine_->workShare(), std::memory_order_relaxed);
         return !cancel_.load(std::memory_order_relaxed);
     };
     // The outcome goes back to the user-interface thread; if this object

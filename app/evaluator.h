@@ -39,6 +39,10 @@ public:
     bool running() const { return running_; }
     double shareDone() const;
     std::uint64_t passesDone() const { return done_.load(std::memory_order_relaxed); }
+    // The share of the evaluation's planned work done (Engine::workShare),
+    // which the time left follows: passes summed by periods cost far less
+    // than passes summed one by one.
+    double workShare() const { return workShare_.load(std::memory_order_relaxed); }
 
 signals:
     // The sum, and the exact integral beside it.
@@ -65,5 +69,6 @@ private:
     bool running_ = false; // the user-interface thread's view: from start() to wait()
     std::atomic<bool> cancel_{false};
     std::atomic<std::uint64_t> done_{0};
+    std::atomic<double> workShare_{0.0};
     std::uint64_t passes_ = 0;
 };

@@ -83,12 +83,15 @@ public:
 
     unsigned workers() const { return crew_->size(); }
     Isa isa() const { return isa_; }
+    double workShare() const { return workShare_.load(std::memory_order_relaxed); }
     std::optional<Evaluation> evaluate(const Request& request, const ProgressFn& progress);
 
 private:
     bool plain(const Request& request, std::uint64_t from, std::uint64_t to, const ProgressFn& progress);
     std::optional<std::uint64_t> byPeriods(const Request& request, std::uint64_t& done, const ProgressFn& progress);
     const std::vector<Period>& periodsOf(std::size_t segment, double stride);
+    double plannedWork(const Request& request, std::uint64_t periodsFrom);
+    void addWork(double work);
     void publish();
     void make(const Request& request, std::uint64_t index, Block& block);
     void add(const Request& request, std::uint64_t index, Block& block);
@@ -109,6 +112,8 @@ private:
     ExactSum sum_; // touched only by the in-order stage
     std::uint64_t from_ = 0, to_ = 0; // the passes summed one by one now
     PeriodWork work_;
+    double plannedWork_ = 1.0, workDone_ = 0.0; // in passes of the plain sum
+    std::atomic<double> workShare_{0.0};
     // S as the in-order stage last left it, for the makers' counts.
     std::atomic<double> publishedScale_{0.0};
     std::atomic<double> publishedSum_{0.0};
@@ -178,6 +183,10 @@ std::optional<Evaluation> Engine::Impl::evaluate(const Request& request, const P
                 break;
             }
 
+    workDone_ = 0.0;
+    workShare_ = 0.0;
+    plannedWork_ = std::max(1.0, plannedWork(request, periodsFrom));
+
     for (std::uint64_t done = 0; done < passes;) {
         std::uint64_t to = std::max(done, periodsFrom);
         if (done >= periodsFrom) {
@@ -205,6 +214,7 @@ bool Engine::Impl::plain(const Request& request, std::uint64_t from, std::uint64
         [&](std::uint64_t index, unsigned buffer) { make(request, first + index, blocks_[buffer]); },
         [&](std::uint64_t index, unsigned buffer) {
             add(request, first + index, blocks_[buffer]);
+            addWork(static_cast<double>(blocks_[buffer].count));
             return !progress || progress(std::min((first + index + 1) * kBlock, to));
         });
 }
@@ -235,7 +245,86 @@ Level levelOf(double v)
 constexpr double kResidueCost = 8;
 constexpr double kChangeCost = 200;
 
+// Changes of level: the residues' terms drift by P |eps| radians, across
+// some (2 / pi) (largest - least) units a radian on average.
+double spreadOf(double m, double scale)
+{
+    return (2 / 3.141592653589793) * (1.0 / std::sqrt(1.0 - m) - 1.0) * kStep * scale;
+}
+
+struct Choice {
+    const Period* period = nullptr; // none: the passes one by one
+    std::uint64_t periods = 0;
+    double cost = 0.0; // in the plain passes' own
+};
+
+// The period whose stretch over at most `length` passes costs least, if that
+// is at most half of what the passes cost one by one (the tests' short
+// stretches, at any cost).
+Choice choose(const std::vector<Period>& periods, std::uint64_t length, double spread, const PeriodSettings& settings)
+{
+    Choice best;
+    double bestShare = settings.mostPeriods != 0 ? INFINITY : 0.5;
+    for (const Period& period : periods) {
+        std::uint64_t count = length / period.passes;
+        if (settings.mostPeriods != 0)
+            count = std::min(count, settings.mostPeriods);
+        const double eps = std::abs(period.drift);
+        if (eps < 0x1p-60)
+            continue;
+        count = std::min(count, static_cast<std::uint64_t>(0.4 / eps));
+        if (count < 2)
+            continue;
+        const double passes = static_cast<double>(count * period.passes);
+        const double changes = passes * eps * spread;
+        const double cost = kResidueCost * static_cast<double>(period.passes) + changes * kChangeCost;
+        if (cost / passes < bestShare)
+            best = {&period, count, cost}, bestShare = cost / passes;
+    }
+    return best;
+}
+
 } // namespace
+
+// What the evaluation should cost, in passes of the plain sum, for the time
+// left: the passes before periods pay one by one, and past them, piece by
+// piece of a segment and of S's binade, S taken as the passes times the mean
+// term (h 2 K(m) / pi), the cheaper of the passes and their best stretch.
+double Engine::Impl::plannedWork(const Request& request, std::uint64_t periodsFrom)
+{
+    const std::uint64_t passes = request.plan.passes;
+    double work = static_cast<double>(std::min(periodsFrom, passes));
+    const double meanTerm = kStep * (2 / 3.141592653589793) * std::comp_ellint_1(std::sqrt(request.m));
+    if (periodsFrom >= passes || !std::isfinite(meanTerm))
+        return static_cast<double>(passes);
+    std::size_t index = 0;
+    const auto& segments = request.plan.segments;
+    for (std::uint64_t done = std::max<std::uint64_t>(periodsFrom, 1); done < passes;) {
+        while (segments[index].firstPass + segments[index].count <= done)
+            ++index;
+        const Segment& segment = segments[index];
+        const double sum = meanTerm * static_cast<double>(done);
+        const double scale = ExactSum::scaleOf(sum);
+        const double top = 0x1p53 / scale;
+        std::uint64_t length = std::min(segment.firstPass + segment.count, passes) - done;
+        length = std::max<std::uint64_t>(1, std::min<std::uint64_t>(length, static_cast<std::uint64_t>((top - sum) / meanTerm) + 1));
+        const Level low = levelOf(kStep * scale), high = levelOf(1.0 / std::sqrt(1.0 - request.m) * kStep * scale);
+        if (!(low.clear && high.clear && low.units == high.units)) {
+            const Choice choice = choose(periodsOf(index, segment.stride), length, spreadOf(request.m, scale),
+                                         periodSettings_);
+            work += choice.period ? choice.cost + static_cast<double>(length % choice.period->passes)
+                                  : static_cast<double>(length);
+        }
+        done += length;
+    }
+    return work;
+}
+
+void Engine::Impl::addWork(double work)
+{
+    workDone_ += work;
+    workShare_.store(std::min(1.0, workDone_ / plannedWork_), std::memory_order_relaxed);
+}
 
 // Sums a stretch from pass `done` by periods, or as a stretch whose terms
 // all round alike, and moves `done` past it. Otherwise, or where that
@@ -282,31 +371,11 @@ std::optional<std::uint64_t> Engine::Impl::byPeriods(const Request& request, std
     const double meanUnits = sum_.value() * scale / static_cast<double>(done);
     const double reach = room / meanUnits * (1 - 0x1p-10) * periodSettings_.overreach;
     const std::uint64_t length = std::min<std::uint64_t>(left, static_cast<std::uint64_t>(reach));
-    // Changes of level: the residues' terms drift by P |eps| radians, across
-    // some (2 / pi) (largest - least) units a radian on average.
-    const double spread = (2 / 3.141592653589793) * (largest - least);
-    const Period* best = nullptr;
-    std::uint64_t bestPeriods = 0;
-    // At most half the passes' own cost; the tests' short stretches, at any.
-    double bestCost = periodSettings_.mostPeriods != 0 ? INFINITY : 0.5;
-    for (const Period& period : periodsOf(index, segment.stride)) {
-        std::uint64_t periods = length / period.passes;
-        if (periodSettings_.mostPeriods != 0)
-            periods = std::min(periods, periodSettings_.mostPeriods);
-        const double eps = std::abs(period.drift);
-        if (eps < 0x1p-60)
-            continue;
-        periods = std::min(periods, static_cast<std::uint64_t>(0.4 / eps));
-        if (periods < 2)
-            continue;
-        const double passes = static_cast<double>(periods * period.passes);
-        const double changes = passes * eps * spread;
-        const double cost = (kResidueCost * static_cast<double>(period.passes) + changes * kChangeCost) / passes;
-        if (cost < bestCost)
-            best = &period, bestPeriods = periods, bestCost = cost;
-    }
-    if (!best)
+    const Choice choice = choose(periodsOf(index, segment.stride), length, spreadOf(m, scale), periodSettings_);
+    if (!choice.period)
         return std::min(left, std::max(length, kBlock) + kBlock);
+    const Period* best = choice.period;
+    const std::uint64_t bestPeriods = choice.periods;
 
     std::vector<double*> buffers;
     for (Block& block : blocks_)
@@ -344,6 +413,10 @@ std::optional<std::uint64_t> Engine::Impl::byPeriods(const Request& request, std
             continue;
         }
         ++work_.stretches;
+        // As the plan counted it, so that the share done follows the plan.
+        const double passes = static_cast<double>(stretch.periods * n);
+        addWork(kResidueCost * static_cast<double>(n) +
+                kChangeCost * passes * std::abs(stretch.period.drift) * spreadOf(m, scale));
         if (!finish(stretch.periods * n, static_cast<double>(count->units)))
             return std::nullopt;
         return 0;
@@ -439,6 +512,7 @@ Engine::~Engine() = default;
 
 unsigned Engine::workers() const { return impl_->workers(); }
 Isa Engine::isa() const { return impl_->isa(); }
+double Engine::workShare() const { return impl_->workShare(); }
 
 std::optional<Evaluation> Engine::evaluate(const Request& request, const ProgressFn& progress)
 {

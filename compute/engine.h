@@ -70,6 +70,12 @@ public:
     unsigned workers() const;
     Isa isa() const;
 
+    // The share of the current evaluation's planned work done so far, from
+    // 0 to 1: its passes where they go one by one, and the estimated cost of
+    // its stretches by periods. For the time left; safe to read from any
+    // thread while an evaluation runs.
+    double workShare() const;
+
     // Throws RuntimeError(DivisionByZero) when a first-kind root is 0.
     // Returns nothing when `progress` asked to stop.
     std::optional<Evaluation> evaluate(const Request& request, const ProgressFn& progress = {});

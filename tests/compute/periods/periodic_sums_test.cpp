@@ -148,3 +148,27 @@ TEST(PeriodicEvaluation, GivesTheSameBitsFromTwoPeriods)
 }
 
 } // namespace
+
+namespace {
+
+// The share of planned work that the time left follows only grows, and ends
+// near the whole: the plan priced the stretches as the evaluation did.
+TEST(PeriodicEvaluation, ReportsItsShareOfThePlannedWork)
+{
+    Engine engine(EngineSettings{0, quadrilo::bestIsa(), {}, PeriodSettings{true, 1.0, 3, 1.0, kShortestPeriod}});
+    double last = 0.0;
+    bool grows = true;
+    const auto result = engine.firstKind(40, 30, [&](std::uint64_t) {
+        const double share = engine.workShare();
+        grows = grows && share >= last;
+        last = share;
+        return true;
+    });
+    ASSERT_TRUE(result);
+    EXPECT_GT(result->periods.stretches, 0u);
+    EXPECT_TRUE(grows);
+    EXPECT_GT(engine.workShare(), 0.5);
+    EXPECT_LE(engine.workShare(), 1.0);
+}
+
+} // namespace
