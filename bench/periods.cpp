@@ -1,6 +1,8 @@
 // The first kind summed by periods, against the plain engine where that
-// takes under a minute. Run with build/bench/periods [most-seconds]; rows
-// whose plain time is projected past the limit (default 60 s) say so.
+// takes under a minute. Run with build/bench/periods [seconds]: a row still
+// running after that many seconds (default 120) is stopped, and its time is
+// projected from the share of its planned work done; the plain engine's time
+// is projected from its rate on the rows before.
 #include "compute/engine.h"
 
 #include <chrono>
@@ -19,42 +21,45 @@ double seconds(const std::chrono::steady_clock::time_point& since)
 
 int main(int argc, char** argv)
 {
-    const double most = argc > 1 ? std::atof(argv[1]) : 60.0;
-    quadrilo::EngineSettings periodic, plain;
+    const double most = argc > 1 ? std::atof(argv[1]) : 120.0;
+    quadrilo::EngineSettings plain;
     plain.periods.enabled = false;
-    quadrilo::Engine byPeriods(periodic), onePassAtATime(plain);
-    std::printf("%-14s %6s %18s %9s %9s %9s %11s %11s %9s\n", "phi", "alpha", "passes", "time s", "plain s",
-                "stretches", "changes", "made terms", "flat");
-    // The plain engine's rate, from the first row, projects the others.
-    double plainPerPass = 0.0;
+    quadrilo::Engine byPeriods{quadrilo::EngineSettings{}}, onePassAtATime(plain);
+    std::printf("%-14s %5s %17s %10s %10s %9s %6s %11s %8s %8s\n", "phi", "alpha", "passes", "time s", "plain s",
+                "stretches", "flat", "changes", "made", "ties");
+    double plainPerPass = 0.0; // from the last row that ran it
     for (double phi : {1000.0, 1e4, 1e6, 1e8, 1e10, 17179869183.9})
         for (double degrees : {30.0, 80.0, 90.0}) {
             auto start = std::chrono::steady_clock::now();
-            const auto result = byPeriods.firstKind(phi, degrees);
+            const auto result = byPeriods.firstKind(phi, degrees, [&](std::uint64_t) { return seconds(start) < most; });
             const double time = seconds(start);
-            const double passes = static_cast<double>(result->passes);
+            const auto request = quadrilo::firstKindRequest(phi, degrees);
+            const double passes = static_cast<double>(request.plan.passes);
+            char timeText[32];
+            if (result)
+                std::snprintf(timeText, sizeof timeText, "%.2f", time);
+            else
+                std::snprintf(timeText, sizeof timeText, "~%.0f", time / byPeriods.workShare());
             std::optional<double> plainTime;
-            if (plainPerPass == 0.0 || plainPerPass * passes < most) {
+            if (plainPerPass == 0.0 || plainPerPass * passes < 60) {
                 start = std::chrono::steady_clock::now();
                 const auto check = onePassAtATime.firstKind(phi, degrees);
                 plainTime = seconds(start);
                 plainPerPass = *plainTime / passes;
-                if (check->sum != result->sum)
+                if (result && check->sum != result->sum)
                     std::printf("different bits: %a against %a\n", result->sum, check->sum);
             }
-            const auto& work = result->periods;
             char plainText[32];
             if (plainTime)
                 std::snprintf(plainText, sizeof plainText, "%.2f", *plainTime);
             else
                 std::snprintf(plainText, sizeof plainText, "~%.0f", plainPerPass * passes);
-            std::printf("%-14.1f %6.0f %18.0f %9.2f %9s %9llu %11llu %11llu %9llu\n", phi, degrees, passes, time,
-                        plainText, static_cast<unsigned long long>(work.stretches),
+            const quadrilo::PeriodWork work = result ? result->periods : quadrilo::PeriodWork{};
+            std::printf("%-14.1f %5.0f %17.0f %10s %10s %9llu %6llu %11llu %8llu %8llu\n", phi, degrees, passes,
+                        timeText, plainText, static_cast<unsigned long long>(work.stretches),
+                        static_cast<unsigned long long>(work.flatStretches),
                         static_cast<unsigned long long>(work.changes),
-                        static_cast<unsigned long long>(work.madeTerms),
-                        static_cast<unsigned long long>(work.flatStretches));
+                        static_cast<unsigned long long>(work.madeTerms), static_cast<unsigned long long>(work.ties));
             std::fflush(stdout);
-            if (time > 10 * most)
-                return 0; // the larger limits would take longer still
         }
 }
