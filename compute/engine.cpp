@@ -380,7 +380,7 @@ std::optional<std::uint64_t> Engine::Impl::byPeriods(const Request& request, std
     std::vector<double*> buffers;
     for (Block& block : blocks_)
         buffers.push_back(block.terms.get());
-    Stretch stretch{segment, done, *best, bestPeriods};
+    Stretch stretch{segment, done, *best, bestPeriods, periodSettings_.mostSettled};
     for (;;) {
         const std::uint64_t n = stretch.period.passes;
         const auto count = countStretch(stretch, m, scale, sum_.value() * scale, kernel_, *crew_, buffers,
@@ -389,6 +389,7 @@ std::optional<std::uint64_t> Engine::Impl::byPeriods(const Request& request, std
             return std::nullopt;
         work_.changes += count->changes;
         work_.madeTerms += count->madeTerms;
+        work_.estimates += count->estimates;
         work_.splits += count->splits;
         work_.ties += count->settledTies;
         if (count->infinite)

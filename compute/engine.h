@@ -17,7 +17,8 @@ struct PeriodWork {
     std::uint64_t flatStretches = 0; // where every term had one level
     std::uint64_t passes = 0;        // in those two kinds of stretch
     std::uint64_t changes = 0;       // of a residue's level, found
-    std::uint64_t madeTerms = 0;     // made one at a time
+    std::uint64_t estimates = 0;     // levels an estimate settled
+    std::uint64_t madeTerms = 0;     // made one at a time, exactly
     std::uint64_t splits = 0;        // residues split where they pass an extremum
     std::uint64_t ties = 0;          // settled inside stretches
     std::uint64_t cutAtTies = 0;     // stretches cut short before a tie
@@ -46,6 +47,9 @@ struct PeriodSettings {
     std::uint64_t mostPeriods = 0;
     double overreach = 1.0;
     std::uint64_t longestPeriod = std::uint64_t{1} << 36; // passes
+    // Stretches of more periods are cut short at a tie, which then goes
+    // pass by pass, instead of settling it in place.
+    std::uint64_t mostSettled = std::uint64_t{1} << 20;
 };
 
 struct EngineSettings {

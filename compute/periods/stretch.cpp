@@ -18,9 +18,7 @@ namespace quadrilo {
 namespace {
 
 constexpr double kMargin = 0x1p-48;
-// Periods in a stretch whose ties are settled in place: a table of 8 MB a
-// worker.
-constexpr std::uint64_t kMostSettled = std::uint64_t{1} << 20;
+
 
 // theta rem pi/2, within 2^-54: theta below 2^34 and pi/2 to 192 bits leave
 // the remainder some 150 bits before its rounding.
@@ -444,7 +442,7 @@ std::optional<StretchCount> countStretch(const Stretch& stretch, double m, doubl
     StretchCount total;
     // Ties are settled afterwards from each period's total, where that
     // table is small enough; elsewhere the caller cuts the stretch short.
-    const bool settling = periods <= kMostSettled;
+    const bool settling = periods <= stretch.mostSettled;
     std::vector<Tally> tallies(settling ? crew.size() : 0);
 
     crew.run([&](unsigned worker) {

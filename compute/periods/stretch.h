@@ -104,6 +104,9 @@ struct Stretch {
     std::uint64_t first = 0;   // its first pass
     Period period;             // N passes to a period
     std::uint64_t periods = 0; // P
+    // Ties are settled in place in stretches of up to this many periods (a
+    // table of 8 bytes a period and worker); longer ones report the first.
+    std::uint64_t mostSettled = std::uint64_t{1} << 20;
 };
 
 struct StretchCount {

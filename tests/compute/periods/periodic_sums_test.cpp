@@ -23,7 +23,9 @@ enum Shows : unsigned {
     Ties = 4,          // a stretch cut short before a tie
     Overflows = 8,     // a stretch cut short where S leaves its binade
     Splits = 16,       // residues split at an extremum
-    Searches = 32,     // terms made inside a residue's periods
+    Searches = 32,     // levels inside a residue's periods, from estimates
+    Exact = 128,       // terms inside a residue's periods made exactly
+    CutAtTies = 64,    // a stretch cut short before a tie it could not settle
 };
 
 struct Row {
@@ -32,6 +34,7 @@ struct Row {
     std::uint64_t mostPeriods;
     double overreach;
     unsigned shows;
+    std::uint64_t mostSettled = std::uint64_t{1} << 20;
 };
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
@@ -47,7 +50,8 @@ const Row kRows[] = {
     {"right_angle_steep_peaks", 20, 90, 6, 1.0, Stretches | Splits},
     {"tiny_argument", 30, 0.001, 8, 1.0, Flat},
     {"zero_argument_constant_terms", 200, 0, 8, 1.0, Flat},
-    {"searches_inside_residues", 40, 1, 6, 1.5, Stretches | Searches | Ties},
+    {"searches_inside_residues", 40, 1, 6, 1.5, Stretches | Searches | Exact | Ties},
+    {"ties_cut_stretches_short", 40, 1, 6, 1.5, Stretches | CutAtTies, 2},
     {"exits_in_the_last_period", 50, 45, 2, 8.0, Stretches | Overflows},
     {"just_past_two_to_the_sixth", 64.0000003, 20, 2, 1.0, Stretches},
 };
@@ -61,7 +65,7 @@ TEST_P(PeriodicSums, HaveThePlainLoopsBits)
     const auto& [row, isa] = GetParam();
     if (!quadrilo::isaSupported(isa))
         GTEST_SKIP() << "not on this processor";
-    Engine engine(EngineSettings{0, isa, {}, PeriodSettings{true, 1.0, row.mostPeriods, row.overreach, kShortestPeriod}});
+    Engine engine(EngineSettings{0, isa, {}, PeriodSettings{true, 1.0, row.mostPeriods, row.overreach, kShortestPeriod, row.mostSettled}});
     const auto periodic = engine.firstKind(row.phi, row.degrees);
     ASSERT_TRUE(periodic);
     const auto plain = firstKind(row.phi, row.degrees, {}, isa);
@@ -83,7 +87,11 @@ TEST_P(PeriodicSums, HaveThePlainLoopsBits)
     if (row.shows & Splits)
         EXPECT_GT(work.splits, 0u);
     if (row.shows & Searches)
+        EXPECT_GT(work.estimates, 0u);
+    if (row.shows & Exact)
         EXPECT_GT(work.madeTerms, 0u);
+    if (row.shows & CutAtTies)
+        EXPECT_GT(work.cutAtTies, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(, PeriodicSums,
