@@ -76,6 +76,11 @@
 // smaller (terms are not negative). The caller checks that, and otherwise
 // counts a shorter stretch, ending the binade pass by pass.
 //
+// Segments. A stretch lies inside one segment, where the points are exact
+// multiples of one stride; it ends at the segment's end or before, and the
+// passes after its last whole period, like those past a segment's last
+// stretch, go pass by pass (the engine's blocks), as do segment boundaries.
+//
 // Infinite terms. A root of 0 (m = 1 and |s| = 1) is the largest term a
 // monotone piece can hold, so it is one of its made ends or not in it at
 // all; it is reported for the caller to raise the division by zero.
