@@ -205,13 +205,7 @@ public:
     // term is made after all. NaN where the level is in doubt.
     double estimate(std::uint64_t p) const
     {
-        const double x = static_cast<double>(p) * eps_;
-        const double x2 = x * x;
-        const double sinX = x * (1 + x2 * (-1.0 / 6 + x2 * (1.0 / 120 + x2 * (-1.0 / 5040 + x2 * (1.0 / 362880 +
-                            x2 * (-1.0 / 39916800 + x2 * (1.0 / 6227020800 + x2 * (-1.0 / 1307674368000))))))));
-        const double cosX = 1 + x2 * (-0.5 + x2 * (1.0 / 24 + x2 * (-1.0 / 720 + x2 * (1.0 / 40320 +
-                            x2 * (-1.0 / 3628800 + x2 * (1.0 / 479001600 + x2 * (-1.0 / 87178291200)))))));
-        const double s = sine_.hi * cosX + cosine_.hi * sinX;
+        const double s = sineTurnedBy(sine_.hi, cosine_.hi, static_cast<double>(p) * eps_);
         const double d = 1 - m_ * (s * s);
         const double least = d - 0x1p-44;
         if (!(least > 0))
@@ -338,6 +332,16 @@ void merge(StretchCount& into, const StretchCount& part)
 }
 
 } // namespace
+
+double sineTurnedBy(double sine, double cosine, double x)
+{
+    const double x2 = x * x;
+    const double sinX = x * (1 + x2 * (-1.0 / 6 + x2 * (1.0 / 120 + x2 * (-1.0 / 5040 + x2 * (1.0 / 362880 +
+                        x2 * (-1.0 / 39916800 + x2 * (1.0 / 6227020800 + x2 * (-1.0 / 1307674368000))))))));
+    const double cosX = 1 + x2 * (-0.5 + x2 * (1.0 / 24 + x2 * (-1.0 / 720 + x2 * (1.0 / 40320 +
+                        x2 * (-1.0 / 3628800 + x2 * (1.0 / 479001600 + x2 * (-1.0 / 87178291200)))))));
+    return sine * cosX + cosine * sinX;
+}
 
 double termOfSine(double s, double m)
 {

@@ -136,6 +136,11 @@ std::optional<StretchCount> countStretch(const Stretch& stretch, double m, doubl
                                          const std::vector<double*>& buffers,
                                          const std::function<bool()>& goOn);
 
+// sin(a + x) from sin a and cos a, |x| <= 1/2, in doubles, for the
+// estimates: the series of sin x and cos x to x^15 and x^16 and three
+// roundings leave it within 2^-51 of sine cos x + cosine sin x.
+double sineTurnedBy(double sine, double cosine, double x);
+
 // The first-kind term of the pass point theta, as the reference makes it,
 // and the same from its sine, correctly rounded.
 double firstKindTerm(double theta, double m);
