@@ -172,11 +172,12 @@ struct Tally {
 // One residue's terms along its periods.
 class Residue {
 public:
-    Residue(const Stretch& stretch, std::uint64_t residue, const Chunk& chunk, std::uint64_t inChunk, double m,
-            double scale, StretchCount& count, Tally* tally)
+    // q: theta_i rem pi/2; nearPeak: whether that multiple of pi/2 is odd.
+    Residue(const Stretch& stretch, std::uint64_t residue, const Chunk& chunk, std::uint64_t inChunk, double q,
+            bool nearPeak, double m, double scale, StretchCount& count, Tally* tally)
         : segment_(stretch.segment), residue_(residue), pass_(stretch.first + residue),
-          period_(stretch.period.passes), eps_(stretch.period.drift), chunk_(chunk), inChunk_(inChunk), m_(m), scale_(scale), count_(count),
-          tally_(tally)
+          period_(stretch.period.passes), eps_(stretch.period.drift), chunk_(chunk), inChunk_(inChunk), q_(q),
+          nearPeak_(nearPeak), m_(m), scale_(scale), count_(count), tally_(tally)
     {
     }
 
@@ -185,9 +186,9 @@ public:
     double at(std::uint64_t p)
     {
         if (!started_) {
-            sine_ = chunk_.sine;
-            cosine_ = chunk_.cosine;
-            chunk_.residues.apply(inChunk_, sine_, cosine_);
+            const double x = static_cast<double>(inChunk_) * segment_.stride;
+            sine_ = sineTurnedBy(chunk_.sine.hi, chunk_.cosine.hi, x);
+            cosine_ = cosineTurnedBy(chunk_.sine.hi, chunk_.cosine.hi, x);
             started_ = true;
         }
         if (const double v = estimate(p); !std::isnan(v)) {
@@ -198,14 +199,16 @@ public:
     }
 
     // The estimate: |sin| = |s_i cos(p eps) + c_i sin(p eps)|, in doubles,
-    // is within 2^-49 (s_i, c_i the residue's own within 2^-53, p eps within
-    // 2^-53, the series and the three roundings within 2^-51 together), so
+    // is within 2^-49: s_i and c_i are turned by j sigma from the run's
+    // first point rounded to doubles, so within 2^-51 + 2^-52 each, which
+    // the turn by p eps carries as at most sqrt(2) times that; p eps is
+    // within 2^-53, and the series and its three roundings within 2^-51. So
     // 1 - m s^2 within 2^-47, and v within v (2^-45 / D + 2^-49), D a lower
     // bound on 1 - m s^2: generous bounds, as they only decide how often the
     // term is made after all. NaN where the level is in doubt.
     double estimate(std::uint64_t p) const
     {
-        const double s = sineTurnedBy(sine_.hi, cosine_.hi, static_cast<double>(p) * eps_);
+        const double s = sineTurnedBy(sine_, cosine_, static_cast<double>(p) * eps_);
         const double d = 1 - m_ * (s * s);
         const double least = d - 0x1p-44;
         if (!(least > 0))
@@ -221,7 +224,8 @@ public:
     double exactly(std::uint64_t p)
     {
         ++count_.madeTerms;
-        DoubleDouble sine = sine_, cosine = cosine_;
+        DoubleDouble sine = chunk_.sine, cosine = chunk_.cosine;
+        chunk_.residues.apply(inChunk_, sine, cosine);
         chunk_.periods.apply(p, sine, cosine);
         double s = roundedOrNan(sine);
         if (std::isnan(s)) {
@@ -246,6 +250,17 @@ public:
         ++count_.changes;
         if (hi == lo + 1)
             return spread(lo, lo, a) + spread(hi, hi, b);
+        const double target = a.units + (vhi > vlo ? 0.5 : -0.5);
+        if (const double p = bisect ? NAN : crossing(target, lo, hi); std::isfinite(p)) {
+            // Periods g and g + 1 either side of it: [lo, g] then keeps
+            // v(lo)'s level, and the rest starts at the next one. Where they
+            // do not, the pieces either side of g are halved first.
+            const auto g = static_cast<std::uint64_t>(
+                std::clamp(std::floor(p), static_cast<double>(lo), static_cast<double>(hi - 1)));
+            const double vg = g == lo ? vlo : at(g), vnext = g + 1 == hi ? vhi : at(g + 1);
+            const bool found = levelOf(vg).units == a.units && levelOf(vnext).units != a.units;
+            return piece(lo, vlo, g, vg, !found) + piece(g + 1, vnext, hi, vhi, !found);
+        }
         std::uint64_t mid = lo + (hi - lo) / 2;
         if (!bisect) {
             // Where a straight line between the ends meets the half unit next
@@ -274,6 +289,21 @@ public:
     }
 
 private:
+    // Where v(p) meets `target` between lo and hi, from the inverse of the
+    // term: |sin| = sqrt((1 - (h scale / v)^2) / m), the angle q + p eps on
+    // the side of the extremum that the piece lies on. A guess only, in
+    // doubles; NaN where there is none.
+    double crossing(double target, std::uint64_t lo, std::uint64_t hi) const
+    {
+        const double x = kStep * scale_ / target;
+        const double sine = std::sqrt((1 - x * x) / m_);
+        if (!(sine <= 1))
+            return NAN;
+        const double angle = nearPeak_ ? std::acos(sine) : std::asin(sine);
+        const double middle = q_ + eps_ * (static_cast<double>(lo) + static_cast<double>(hi)) / 2;
+        return ((middle < 0 ? -angle : angle) - q_) / eps_;
+    }
+
     Level note(std::uint64_t p, double v)
     {
         if (std::isinf(v)) {
@@ -300,11 +330,13 @@ private:
     double eps_;
     const Chunk& chunk_;
     std::uint64_t inChunk_;
+    double q_;
+    bool nearPeak_;
     double m_, scale_;
     StretchCount& count_;
     Tally* tally_;
     bool started_ = false;
-    DoubleDouble sine_, cosine_; // of the residue's first pass
+    double sine_ = 0, cosine_ = 0; // of the residue's first pass, for the estimates
 };
 
 kernel::Run runFrom(const kernel::Run& strides, const Segment& segment, std::uint64_t pass, std::size_t count)
@@ -333,14 +365,31 @@ void merge(StretchCount& into, const StretchCount& part)
 
 } // namespace
 
-double sineTurnedBy(double sine, double cosine, double x)
+namespace {
+
+// sin x and cos x, |x| <= 1/2, by their series to x^15 and x^16.
+std::pair<double, double> seriesOf(double x)
 {
     const double x2 = x * x;
     const double sinX = x * (1 + x2 * (-1.0 / 6 + x2 * (1.0 / 120 + x2 * (-1.0 / 5040 + x2 * (1.0 / 362880 +
                         x2 * (-1.0 / 39916800 + x2 * (1.0 / 6227020800 + x2 * (-1.0 / 1307674368000))))))));
     const double cosX = 1 + x2 * (-0.5 + x2 * (1.0 / 24 + x2 * (-1.0 / 720 + x2 * (1.0 / 40320 +
                         x2 * (-1.0 / 3628800 + x2 * (1.0 / 479001600 + x2 * (-1.0 / 87178291200)))))));
+    return {sinX, cosX};
+}
+
+} // namespace
+
+double sineTurnedBy(double sine, double cosine, double x)
+{
+    const auto [sinX, cosX] = seriesOf(x);
     return sine * cosX + cosine * sinX;
+}
+
+double cosineTurnedBy(double sine, double cosine, double x)
+{
+    const auto [sinX, cosX] = seriesOf(x);
+    return cosine * cosX - sine * sinX;
 }
 
 double termOfSine(double s, double m)
@@ -482,14 +531,14 @@ std::optional<StretchCount> countStretch(const Stretch& stretch, double m, doubl
             for (std::size_t j = 0; j < size && !count.infinite; ++j) {
                 if (periods > 1 && levels[j] >= 0)
                     continue;
-                Residue residue(stretch, i0 + j, start, j, m, scale, count, tally);
+                const double q = q0 + static_cast<double>(j) * sigma;
+                Residue residue(stretch, i0 + j, start, j, q, nearPeak, m, scale, count, tally);
                 const double v0 = first[j] * scale;
                 if (periods == 1) {
                     count.units += residue.piece(0, v0, 0, v0);
                     continue;
                 }
                 const double v1 = last[j] * scale;
-                const double q = q0 + static_cast<double>(j) * sigma;
                 const double low = std::min(q, q + drift) - kMargin, high = std::max(q, q + drift) + kMargin;
                 if (!(low <= 0.0 && 0.0 <= high)) {
                     count.units += residue.piece(0, v0, periods - 1, v1);

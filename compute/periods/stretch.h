@@ -21,22 +21,25 @@
 // and neither end is a tie, it is that value at every p between, and none of
 // them is a tie. No derivative enters, and no bound on one.
 //
-// Pieces. Where the two ends differ, the piece is halved at a point found by
-// interpolating towards the next half unit (a guess only) or, every other
-// time, at its middle, and each half is treated alike. The ends of a
+// Pieces. Where the two ends differ, the piece is cut where the term's
+// inverse puts the next half unit (a guess in doubles: the periods either
+// side of it are looked at, and where they do not straddle it, each side is
+// halved next), or failing that at a point interpolated towards it or at
+// its middle, and each part is treated alike. The ends of a
 // residue, p = 0 and P - 1, come from the kernels in runs of 2^15 residues
 // (kernels.h: the same bits); most residues end there, their two ends sharing
 // a clear level (a first, branch-free pass sorts them out).
 //
 // A point inside a residue first gets an estimate: |sin| from the residue's
-// own sine and cosine (double-double, turned from its run's first point by
-// hexadecimal digits of its index) and a series for p eps, all in doubles,
+// own sine and cosine (turned from its run's first point by a series for
+// j sigma) and a series for p eps, all in doubles,
 // within 2^-49; then 1 - m s^2 within 2^-47 and v = t / u within
 // v (2^-45 / D + 2^-49), D a lower bound on 1 - m s^2 (Residue::estimate
 // gives the steps). Where v's interval lies inside one level, clear of both
 // half units, that is the term's level and it is no tie. Otherwise the term
-// is made exactly: its sine turned on from the residue's by the digits of
-// p N strides (under 15 turns of 2^-102 and table entries within 2^-106:
+// is made exactly: its sine turned from its run's first point, in
+// double-double, by the hexadecimal digits of j strides and of p N strides
+// (under 15 turns of 2^-102 and table entries within 2^-106:
 // within 2^-94 in all), rounded where that leaves no doubt (the low part and
 // the error below half the smaller gap to the high part's neighbours), and
 // correctSin of the pass point itself where it does; the rest as the
@@ -136,10 +139,12 @@ std::optional<StretchCount> countStretch(const Stretch& stretch, double m, doubl
                                          const std::vector<double*>& buffers,
                                          const std::function<bool()>& goOn);
 
-// sin(a + x) from sin a and cos a, |x| <= 1/2, in doubles, for the
-// estimates: the series of sin x and cos x to x^15 and x^16 and three
-// roundings leave it within 2^-51 of sine cos x + cosine sin x.
+// sin(a + x) and cos(a + x) from sin a and cos a, |x| <= 1/2, in doubles,
+// for the estimates: the series of sin x and cos x to x^15 and x^16 and
+// three roundings leave each within 2^-51 of sine cos x + cosine sin x and
+// cosine cos x - sine sin x.
 double sineTurnedBy(double sine, double cosine, double x);
+double cosineTurnedBy(double sine, double cosine, double x);
 
 // The first-kind term of the pass point theta, as the reference makes it,
 // and the same from its sine, correctly rounded.

@@ -30,15 +30,17 @@ void PrintTo(const Turned& row, std::ostream* out) { *out << row.name; }
 
 class SineTurnedBy : public testing::TestWithParam<Turned> {};
 
-// The estimates' sine: within the 2^-51 that its bound takes, with sin a and
-// cos a rounded to doubles (2^-53 each) on top, over the whole drift a
-// stretch allows.
+// The estimates' sine and cosine: within the 2^-51 that their bound takes,
+// with sin a and cos a rounded to doubles (2^-53 each) on top, over the
+// whole drift a stretch allows.
 TEST_P(SineTurnedBy, StaysWithinItsBound)
 {
     const auto& [name, a, x] = GetParam();
     const double sine = exactly(mpfr_sin, a, 0.0), cosine = exactly(mpfr_cos, a, 0.0);
     const double turned = quadrilo::sineTurnedBy(sine, cosine, x);
     EXPECT_NEAR(turned, exactly(mpfr_sin, a, x), 0x1p-51 + 0x1p-52) << std::hexfloat << turned;
+    const double cosineTurned = quadrilo::cosineTurnedBy(sine, cosine, x);
+    EXPECT_NEAR(cosineTurned, exactly(mpfr_cos, a, x), 0x1p-51 + 0x1p-52) << std::hexfloat << cosineTurned;
 }
 
 INSTANTIATE_TEST_SUITE_P(, SineTurnedBy,
