@@ -228,16 +228,6 @@ const std::vector<Period>& Engine::Impl::periodsOf(std::size_t segment, double s
 
 namespace {
 
-struct Level {
-    double units;
-    bool clear; // finite and no tie
-};
-
-Level levelOf(double v)
-{
-    return {std::nearbyint(v), std::isfinite(v) && v - std::floor(v) != 0.5};
-}
-
 // In passes of the plain sum (about 0.3 ns each on two cores): a residue
 // costs its two ends from the kernels, not counted, and their comparison;
 // a change of level, a few terms made one at a time from MPFR's sine.
@@ -308,8 +298,7 @@ double Engine::Impl::plannedWork(const Request& request, std::uint64_t periodsFr
         const double top = 0x1p53 / scale;
         std::uint64_t length = std::min(segment.firstPass + segment.count, passes) - done;
         length = std::max<std::uint64_t>(1, std::min<std::uint64_t>(length, static_cast<std::uint64_t>((top - sum) / meanTerm) + 1));
-        const Level low = levelOf(kStep * scale), high = levelOf(1.0 / std::sqrt(1.0 - request.m) * kStep * scale);
-        if (!(low.clear && high.clear && low.units == high.units)) {
+        if (!sharedLevel(kStep * scale, 1.0 / std::sqrt(1.0 - request.m) * kStep * scale)) {
             const Choice choice = choose(periodsOf(index, segment.stride), length, spreadOf(request.m, scale),
                                          periodSettings_);
             work += choice.period ? choice.cost + static_cast<double>(length % choice.period->passes)
@@ -344,8 +333,7 @@ std::optional<std::uint64_t> Engine::Impl::byPeriods(const Request& request, std
         return std::min(left, kBlock);
     const double room = 0x1p53 - 1 - sum_.value() * scale; // units; exact
     const double m = request.m;
-    const double least = kStep * scale, largest = 1.0 / std::sqrt(1.0 - m) * kStep * scale;
-    const Level low = levelOf(least), high = levelOf(largest);
+    const std::optional<double> shared = sharedLevel(kStep * scale, 1.0 / std::sqrt(1.0 - m) * kStep * scale);
     const auto finish = [&](std::uint64_t passes, double units) {
         sum_.addCounted(Counted{scale, units, true});
         done += passes;
@@ -355,14 +343,14 @@ std::optional<std::uint64_t> Engine::Impl::byPeriods(const Request& request, std
     };
 
     // Every term between h and the largest: one level for all.
-    if (low.clear && high.clear && low.units == high.units) {
+    if (shared) {
         std::uint64_t passes = left;
-        if (low.units > 0)
-            passes = std::min<std::uint64_t>(passes, static_cast<std::uint64_t>(room / low.units));
+        if (*shared > 0)
+            passes = std::min<std::uint64_t>(passes, static_cast<std::uint64_t>(room / *shared));
         if (passes == 0)
             return std::min(left, kBlock);
         ++work_.flatStretches;
-        if (!finish(passes, static_cast<double>(passes) * low.units))
+        if (!finish(passes, static_cast<double>(passes) * *shared))
             return std::nullopt;
         return 0;
     }

@@ -380,6 +380,14 @@ std::pair<double, double> seriesOf(double x)
 
 } // namespace
 
+std::optional<double> sharedLevel(double least, double largest)
+{
+    const Level low = levelOf(least), high = levelOf(largest);
+    if (!std::isfinite(least) || !std::isfinite(largest) || low.tie || high.tie || low.units != high.units)
+        return std::nullopt;
+    return low.units;
+}
+
 double sineTurnedBy(double sine, double cosine, double x)
 {
     const auto [sinX, cosX] = seriesOf(x);
@@ -549,11 +557,8 @@ std::optional<StretchCount> countStretch(const Stretch& stretch, double m, doubl
                 // ends and that one, and where all three share one level, so
                 // does every term. Otherwise the terms around the crossing
                 // are made one by one, and either side is monotone.
-                const Level ends = levelOf(v0);
-                if (!ends.tie && std::isfinite(v0) && std::isfinite(v1) && std::isfinite(extreme) &&
-                    ends.units == levelOf(v1).units && !levelOf(v1).tie && ends.units == levelOf(extreme).units &&
-                    !levelOf(extreme).tie) {
-                    count.units += residue.spread(0, periods - 1, ends);
+                if (const auto shared = sharedLevel(std::min({v0, v1, extreme}), std::max({v0, v1, extreme}))) {
+                    count.units += residue.spread(0, periods - 1, Level{*shared, false});
                     continue;
                 }
                 const double crossing = -q / eps;

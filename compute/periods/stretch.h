@@ -139,6 +139,11 @@ std::optional<StretchCount> countStretch(const Stretch& stretch, double m, doubl
                                          const std::vector<double*>& buffers,
                                          const std::function<bool()>& goOn);
 
+// The level round(v) that every v in [least, largest] shares, none of them a
+// tie, if they share one (both finite): a stretch whose terms all lie there
+// adds that many units a pass.
+std::optional<double> sharedLevel(double least, double largest);
+
 // sin(a + x) and cos(a + x) from sin a and cos a, |x| <= 1/2, in doubles,
 // for the estimates: the series of sin x and cos x to x^15 and x^16 and
 // three roundings leave each within 2^-51 of sine cos x + cosine sin x and
