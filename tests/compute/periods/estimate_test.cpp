@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include <mpfr.h>
@@ -52,5 +53,35 @@ INSTANTIATE_TEST_SUITE_P(, SineTurnedBy,
                                          Turned{"tiny_drift", 7.0, 0x1p-30},
                                          Turned{"no_drift", 3.0, 0.0}),
                          [](const auto& info) { return info.param.name; });
+
+struct Range {
+    std::string name;
+    double least, largest;
+    std::optional<double> level;
+};
+void PrintTo(const Range& row, std::ostream* out) { *out << row.name; }
+
+class SharedLevel : public testing::TestWithParam<Range> {};
+
+// A flat stretch adds one level a pass for every term in the range, so a
+// range that reaches a half unit, or an infinite term, has none.
+TEST_P(SharedLevel, IsTheLevelOfEveryValueInTheRange)
+{
+    const auto& [name, least, largest, level] = GetParam();
+    EXPECT_EQ(quadrilo::sharedLevel(least, largest), level);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , SharedLevel,
+    testing::Values(Range{"inside_one_level", 2.6, 3.4, 3.0},
+                    Range{"one_value", 7.2, 7.2, 7.0},
+                    Range{"all_below_half_a_unit", 0.0, 0.49, 0.0},
+                    Range{"across_a_half_unit", 2.4, 2.6, std::nullopt},
+                    Range{"up_to_a_tie", 2.6, 3.5, std::nullopt},
+                    Range{"from_a_tie", 2.5, 2.7, std::nullopt},
+                    Range{"ends_on_even_levels_apart", 1.9, 4.1, std::nullopt},
+                    Range{"up_to_an_infinite_term", 3.0, INFINITY, std::nullopt},
+                    Range{"whole_and_large", 0x1p53, 0x1p53, 0x1p53}),
+    [](const auto& info) { return info.param.name; });
 
 } // namespace
