@@ -2,6 +2,7 @@
 
 #include "compute/exact/mp_memory.h"
 #include "compute/exact/sine.h"
+#include "compute/periods/easy.h"
 
 #include <algorithm>
 #include <atomic>
@@ -120,28 +121,15 @@ struct Chunk {
     const Turns& periods;      // by N strides
 };
 
-// The residues whose two ends share a clear level below 2^31, away from any
-// extremum: by far the most. Their levels go to `levels`, -1 for every other
-// residue, and their sum is returned. Branch-free, so that it vectorizes.
-std::uint64_t easyResidues(const double* first, const double* last, std::size_t size, double scale, double q0,
-                           double sigma, double drift, std::int32_t* levels)
+// Easy residues are passed over this many at a time.
+constexpr std::size_t kSkipped = 16;
+
+bool allEasy(const std::int32_t* levels)
 {
-    // [q, q + drift] widened by the margin holds 0 exactly when q lies
-    // within `half` of -centre.
-    const double centre = drift / 2, half = std::abs(drift) / 2 + kMargin;
-    for (std::size_t j = 0; j < size; ++j) {
-        const double a = first[j] * scale, b = last[j] * scale;
-        const double ka = (a + 0x1p52) - 0x1p52, kb = (b + 0x1p52) - 0x1p52;
-        const double q = q0 + static_cast<double>(static_cast<std::int32_t>(j)) * sigma;
-        // |a - ka| is at most 1/2, and exactly 1/2 only for a tie.
-        const bool easy = (ka == kb) & (std::abs(a - ka) < 0.5) & (std::abs(b - kb) < 0.5) & (a < 0x1p31) &
-                          (std::abs(q + centre) > half);
-        levels[j] = easy ? static_cast<std::int32_t>(ka) : -1;
-    }
-    std::uint64_t sum = 0;
-    for (std::size_t j = 0; j < size; ++j)
-        sum += static_cast<std::uint64_t>(std::max(levels[j], 0));
-    return sum;
+    std::int32_t any = 0;
+    for (std::size_t j = 0; j < kSkipped; ++j)
+        any |= levels[j];
+    return any >= 0;
 }
 
 struct Tie {
@@ -496,6 +484,7 @@ std::optional<StretchCount> countStretch(const Stretch& stretch, double m, doubl
     assert(periods <= (std::uint64_t{1} << 40));
     const Turns byStride(sigma, 1, 4), byPeriod(sigma, n, 10);
 
+    const EasyResiduesFn sortEasy = easyResiduesFor(kernel.isa);
     const std::uint64_t chunks = (n + kChunk - 1) / kChunk;
     std::atomic<std::uint64_t> next{0};
     std::atomic<bool> stopped{false};
@@ -531,14 +520,20 @@ std::optional<StretchCount> countStretch(const Stretch& stretch, double m, doubl
             const auto [q0, nearPeak] = reduce(segment.point(pass));
             const double extreme = (nearPeak ? largest : kStep) * scale;
             if (periods > 1) {
-                const std::uint64_t easy = easyResidues(first, last, size, scale, q0, sigma, drift, levels.data());
+                const std::uint64_t easy = sortEasy(first, last, size, scale, q0, sigma, drift, kMargin, levels.data());
                 count.units += static_cast<Units>(easy) * periods;
                 if (tally)
                     tally->constant += easy;
             }
             for (std::size_t j = 0; j < size && !count.infinite; ++j) {
-                if (periods > 1 && levels[j] >= 0)
-                    continue;
+                if (periods > 1) {
+                    if (j % kSkipped == 0 && j + kSkipped <= size && allEasy(levels.data() + j)) {
+                        j += kSkipped - 1;
+                        continue;
+                    }
+                    if (levels[j] >= 0)
+                        continue;
+                }
                 const double q = q0 + static_cast<double>(j) * sigma;
                 Residue residue(stretch, i0 + j, start, j, q, nearPeak, m, scale, count, tally);
                 const double v0 = first[j] * scale;
