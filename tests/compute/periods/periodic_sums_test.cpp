@@ -92,23 +92,20 @@ TEST_P(PeriodicSums, HaveThePlainLoopsBits)
     EXPECT_EQ(periodic->passes, plain->passes);
     EXPECT_EQ(periodic->lastCounter, plain->lastCounter);
 
-    const PeriodWork& work = periodic->periods;
-    if (row.shows & Stretches)
-        EXPECT_GT(work.stretches, 0u);
-    if (row.shows & Flat)
-        EXPECT_GT(work.flatStretches, 0u);
-    if (row.shows & Ties)
-        EXPECT_GT(work.ties, 0u);
-    if (row.shows & Overflows)
-        EXPECT_GT(work.overflows, 0u);
-    if (row.shows & Splits)
-        EXPECT_GT(work.splits, 0u);
-    if (row.shows & Searches)
-        EXPECT_GT(work.estimates, 0u);
-    if (row.shows & Exact)
-        EXPECT_GT(work.madeTerms, 0u);
-    if (row.shows & CutAtTies)
-        EXPECT_GT(work.cutAtTies, 0u);
+    struct Shown {
+        Shows part;
+        std::uint64_t PeriodWork::*count;
+        const char* name;
+    };
+    const Shown parts[] = {
+        {Stretches, &PeriodWork::stretches, "stretches"},  {Flat, &PeriodWork::flatStretches, "flat stretches"},
+        {Ties, &PeriodWork::ties, "ties"},                  {Overflows, &PeriodWork::overflows, "overflows"},
+        {Splits, &PeriodWork::splits, "splits"},            {Searches, &PeriodWork::estimates, "estimates"},
+        {Exact, &PeriodWork::madeTerms, "made terms"},      {CutAtTies, &PeriodWork::cutAtTies, "cuts at ties"},
+    };
+    for (const Shown& shown : parts)
+        if (row.shows & shown.part)
+            EXPECT_GT(periodic->periods.*shown.count, 0u) << "no " << shown.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(, PeriodicSums,
