@@ -229,7 +229,9 @@ private slots:
         }
         QCOMPARE(text1()->text(), typed[0]);
         QCOMPARE(text2()->text(), typed[1]);
-        QVERIFY(!progress());
+        // On a loaded machine an evaluation may outlast the dialog's delay:
+        // hidden when it ends, the dialog goes when events next run.
+        QTRY_VERIFY(!progress());
     }
 
     // The result's menu copies the whole caption, and so do a click on it
