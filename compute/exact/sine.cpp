@@ -17,27 +17,6 @@ namespace {
 // when that registration finds no memory.
 thread_local SineScratch* current = nullptr;
 
-// a b with its rounding error (less the low parts' product, under 2^-106).
-DoubleDouble times(const DoubleDouble& a, const DoubleDouble& b)
-{
-    const double p = a.hi * b.hi;
-    double e = fused(a.hi, b.hi, -p);
-    e = fused(a.hi, b.lo, e);
-    e = fused(a.lo, b.hi, e);
-    return {p, e};
-}
-
-// a + b, the high parts' two-sum carrying the low parts, renormalised.
-DoubleDouble plus(const DoubleDouble& a, const DoubleDouble& b)
-{
-    const double s = a.hi + b.hi;
-    const double bb = s - a.hi;
-    double e = (a.hi - (s - bb)) + (b.hi - bb);
-    e = e + a.lo + b.lo;
-    const double hi = s + e;
-    return {hi, e - (hi - s)};
-}
-
 DoubleDouble split(mpfr_t value, mpfr_t rest)
 {
     DoubleDouble dd;
@@ -66,6 +45,27 @@ void checkMemory()
 }
 
 } // namespace
+
+// a b with its rounding error (less the low parts' product, under 2^-106).
+DoubleDouble times(const DoubleDouble& a, const DoubleDouble& b)
+{
+    const double p = a.hi * b.hi;
+    double e = fused(a.hi, b.hi, -p);
+    e = fused(a.hi, b.lo, e);
+    e = fused(a.lo, b.hi, e);
+    return {p, e};
+}
+
+// a + b, the high parts' two-sum carrying the low parts, renormalised.
+DoubleDouble plus(const DoubleDouble& a, const DoubleDouble& b)
+{
+    const double s = a.hi + b.hi;
+    const double bb = s - a.hi;
+    double e = (a.hi - (s - bb)) + (b.hi - bb);
+    e = e + a.lo + b.lo;
+    const double hi = s + e;
+    return {hi, e - (hi - s)};
+}
 
 struct SineScratch::Numbers {
     mpfr_t in, out, wideSin, wideCos, rest;

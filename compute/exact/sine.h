@@ -44,6 +44,13 @@ struct DoubleDouble {
 // sines from one pass point to the next; k below 2^53.
 void sinCosOfMultiple(double x, std::uint64_t k, DoubleDouble& sine, DoubleDouble& cosine);
 
+// a b, with its rounding error carried in the low part (less the low
+// parts' product, under 2^-106 of it), not renormalised.
+DoubleDouble times(const DoubleDouble& a, const DoubleDouble& b);
+
+// a + b, the high parts' two-sum carrying the low parts, renormalised.
+DoubleDouble plus(const DoubleDouble& a, const DoubleDouble& b);
+
 // (sine, cosine) of an angle a turned by the angle b whose sine and cosine
 // are (S, C): (s C + c S, c C - s S) in double-double arithmetic, each
 // product with its error term from a fused multiply-add and the sums
