@@ -1,0 +1,463 @@
+#include "compute/periods/bands.h"
+
+#include "compute/exact/mp_memory.h"
+#include "compute/exact/sine.h"
+#include "compute/loop/rules.h"
+#include "compute/periods/stretch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cassert>
+#include <cmath>
+#include <new>
+
+#include <mpfr.h>
+
+namespace quadrilo {
+namespace {
+
+using Signed = __int128;
+
+constexpr int kBits = 104; // K
+constexpr Wide kOne = Wide{1} << kBits;
+// A start's error, in units of 2^-K, with a unit to spare.
+constexpr Signed kStartSlack = 3;
+constexpr mpfr_prec_t kPrecision = 192;
+
+} // namespace
+
+class BandNumbers {
+public:
+    BandNumbers()
+    {
+        installMpMemory();
+        mpfr_inits2(kPrecision, pi_, x_, y_, static_cast<mpfr_ptr>(nullptr));
+        mpz_init(z_);
+        mpfr_const_pi(pi_, MPFR_RNDN);
+    }
+    ~BandNumbers()
+    {
+        mpfr_clears(pi_, x_, y_, static_cast<mpfr_ptr>(nullptr));
+        mpz_clear(z_);
+    }
+    BandNumbers(const BandNumbers&) = delete;
+    BandNumbers& operator=(const BandNumbers&) = delete;
+
+    // x_ / pi as a whole part and K bits of fraction, rounded down; x_ is
+    // lost.
+    std::pair<std::int64_t, Wide> overPi()
+    {
+        mpfr_div(x_, x_, pi_, MPFR_RNDN);
+        mpfr_floor(y_, x_);
+        const auto whole = static_cast<std::int64_t>(mpfr_get_d(y_, MPFR_RNDN)); // below 2^34
+        mpfr_sub(x_, x_, y_, MPFR_RNDN);                                         // exact
+        mpfr_mul_2ui(x_, x_, kBits, MPFR_RNDN);
+        mpfr_get_z(z_, x_, MPFR_RNDD);
+        Wide fraction = 0;
+        mpz_export(&fraction, nullptr, -1, sizeof fraction, 0, 0, z_);
+        check();
+        return {whole, fraction};
+    }
+
+    // theta_j / pi, j counted from the segment's first pass.
+    std::pair<std::int64_t, Wide> pointOverPi(const Segment& segment, std::uint64_t pass)
+    {
+        // Exact: the stride's 53 bits times an index below 2^53, plus a base
+        // whose last bit is no finer than the stride's, fit in 192.
+        mpfr_set_d(x_, segment.stride, MPFR_RNDN);
+        mpfr_mul_d(x_, x_, static_cast<double>(pass - segment.firstPass), MPFR_RNDN);
+        mpfr_add_d(x_, x_, segment.base, MPFR_RNDN);
+        return overPi();
+    }
+
+    // asin(e) / pi, e the midpoint of d > 0 and the double below it.
+    Wide edgeOverPi(double d)
+    {
+        mpfr_set_d(x_, std::nextafter(d, 0.0), MPFR_RNDN);
+        mpfr_add_d(x_, x_, d, MPFR_RNDN); // exact
+        mpfr_div_2ui(x_, x_, 1, MPFR_RNDN);
+        mpfr_asin(x_, x_, MPFR_RNDN);
+        return overPi().second; // below 1/2
+    }
+
+private:
+    static void check()
+    {
+        if (tookFromReserve())
+            throw std::bad_alloc();
+    }
+
+    mpfr_t pi_, x_, y_;
+    mpz_t z_;
+};
+
+namespace {
+
+// v in [0, 1/2) in units of 2^-K, rounded down.
+Wide toFixed(const DoubleDouble& v)
+{
+    const double hi = std::ldexp(v.hi, kBits); // exact, below 2^103
+    const double top = std::floor(hi * 0x1p-64);
+    const double rest = std::floor(hi - top * 0x1p64); // exact, then whole
+    const auto low = static_cast<Signed>(std::floor(std::ldexp(v.lo, kBits))); // |v.lo| <= ulp(v.hi) / 2
+    return static_cast<Wide>((static_cast<Signed>(top) << 64) + static_cast<Signed>(rest) + low);
+}
+
+struct Start {
+    std::int64_t whole;
+    Wide fraction;
+};
+
+// F(beta) over j < n with beta = whole + fraction / 2^K given within
+// slack / 2^K, alpha within [a - 1, a + 2] / 2^K: its value if both ends of the
+// bracket agree.
+std::optional<Signed> floorSums(std::int64_t whole, Signed fraction, Signed slack, Wide a, Wide widening,
+                                std::uint64_t n, std::uint64_t& sums)
+{
+    Signed ends[2];
+    for (int side = 0; side < 2; ++side) {
+        Signed f = fraction + (side == 0 ? -slack : slack);
+        Signed w = whole;
+        while (f < 0)
+            f += static_cast<Signed>(kOne), --w;
+        while (f >= static_cast<Signed>(kOne))
+            f -= static_cast<Signed>(kOne), ++w;
+        ++sums;
+        const auto sum = floorSum(n, kOne, side == 0 ? a - 1 - widening : a + 2 + widening, static_cast<Wide>(f));
+        if (!sum)
+            return std::nullopt;
+        ends[side] = static_cast<Signed>(n) * w + static_cast<Signed>(*sum);
+    }
+    if (ends[0] != ends[1])
+        return std::nullopt;
+    return ends[0];
+}
+
+} // namespace
+
+// One worker's share of a count.
+struct BandWork {
+    const Bands& bands;
+    const Segment& segment;
+    Wide alpha;
+    BandNumbers numbers;
+    std::uint64_t sums = 0, halved = 0;
+    bool doubtful = false;
+    Wide widening = static_cast<Wide>(bands.settings_.widening);
+
+    // Passes in [from, from + n) whose s >= the cut's d, given theta_from / pi.
+    std::uint64_t count(const Bands::Cut& cut, std::uint64_t from, std::uint64_t n, const Start& start)
+    {
+        if (cut.kind == Bands::Cut::All)
+            return n;
+        if (cut.kind == Bands::Cut::None || n == 0)
+            return 0;
+        const Signed edge = static_cast<Signed>(cut.edge), fraction = static_cast<Signed>(start.fraction);
+        const Signed slack = kStartSlack + cut.slack;
+        const auto minus = floorSums(start.whole, fraction - edge, slack, alpha, widening, n, sums);
+        const auto plus = minus ? floorSums(start.whole, fraction + edge, slack, alpha, widening, n, sums) : std::nullopt;
+        if (plus)
+            return static_cast<std::uint64_t>(static_cast<Signed>(n) + *minus - *plus);
+        if (n == 1) {
+            doubtful = true;
+            return 0;
+        }
+        ++halved;
+        const std::uint64_t half = n / 2;
+        const auto [whole, rest] = numbers.pointOverPi(segment, from + half);
+        return count(cut, from, half, start) + count(cut, from + half, n - half, Start{whole, rest});
+    }
+
+    // The same over any range, chunk by chunk.
+    std::uint64_t countRange(const Bands::Cut& cut, std::uint64_t from, std::uint64_t n)
+    {
+        std::uint64_t total = 0;
+        for (std::uint64_t at = from; at < from + n; at += bands.settings_.chunk) {
+            const auto [whole, fraction] = numbers.pointOverPi(segment, at);
+            total += count(cut, at, std::min(bands.settings_.chunk, from + n - at), Start{whole, fraction});
+        }
+        return total;
+    }
+};
+
+Bands::Bands(double m, BandSettings settings) : m_(m), settings_(settings) {}
+
+double Bands::v(double s) const { return termOfSine(s, m_) * scale_; }
+
+std::optional<std::uint64_t> Bands::levels(double scale, std::uint64_t most) const
+{
+    const double v0 = termOfSine(0.0, m_) * scale, v1 = termOfSine(1.0, m_) * scale;
+    if (!std::isfinite(v1) || !(v1 < 0x1p50))
+        return std::nullopt;
+    const double k0 = std::ceil(v0 - 0.5), k1 = std::floor(v1 - 0.5);
+    const double levels = k1 < k0 ? 0.0 : k1 - k0 + 1;
+    if (levels > static_cast<double>(most))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(levels);
+}
+
+// The least double s in [0, 1] with v(s) > h (or >= h), or NaN: v is
+// non-decreasing on the doubles, in the order of their bits. The search
+// steps out from `guess` by doubling strides until it brackets the answer,
+// then halves.
+double Bands::leastDouble(double h, bool strictly, double guess) const
+{
+    const auto holds = [&](std::uint64_t bits) {
+        const double value = v(std::bit_cast<double>(bits));
+        return strictly ? value > h : value >= h;
+    };
+    const std::uint64_t one = std::bit_cast<std::uint64_t>(1.0);
+    if (!holds(one))
+        return NAN;
+    std::uint64_t lo = 0, hi = one; // !holds(lo - 1) or lo = 0; holds(hi)
+    const std::uint64_t at = std::isfinite(guess) ? std::bit_cast<std::uint64_t>(std::clamp(guess, 0.0, 1.0)) : one;
+    if (holds(at)) {
+        hi = at;
+        for (std::uint64_t stride = 1; hi > 0; stride *= 2) {
+            const std::uint64_t next = hi > stride ? hi - stride : 0;
+            if (!holds(next)) {
+                lo = next + 1;
+                break;
+            }
+            hi = next;
+        }
+    } else {
+        lo = at + 1;
+        for (std::uint64_t stride = 1; lo < one; stride *= 2) {
+            const std::uint64_t next = std::min(one, lo + stride);
+            if (holds(next)) {
+                hi = next;
+                break;
+            }
+            lo = next + 1;
+        }
+    }
+    while (lo < hi) {
+        const std::uint64_t mid = lo + (hi - lo) / 2;
+        if (holds(mid))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return std::bit_cast<double>(lo);
+}
+
+std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t first, std::uint64_t passes,
+                                      double scale, double startUnits, Crew& crew,
+                                      const std::function<bool()>& goOn)
+{
+    assert(segment.stride > 0 && segment.stride < 0x1p-18);
+    BandCount result;
+    const auto levels = this->levels(scale, std::uint64_t{1} << 24);
+    if (!levels) {
+        result.doubtful = true;
+        return result;
+    }
+    if (!arcsine_)
+        arcsine_.emplace();
+    if (!ready(scale)) {
+        scale_ = scale;
+        below_ = static_cast<std::int64_t>(std::ceil(v(0.0) - 0.5));
+        edges_.assign(*levels, Edge{});
+        edgesDone_ = false;
+    }
+    result.levels = *levels;
+
+    BandNumbers numbers;
+    // alpha = sigma / pi, below 1: the point of a segment of one stride.
+    const Wide a = numbers.pointOverPi(Segment{0, 0.0, segment.stride, 2}, 1).second;
+
+    const std::uint64_t chunk = settings_.chunk;
+    std::vector<Start> starts;
+    for (std::uint64_t at = first; at < first + passes; at += chunk) {
+        const auto [whole, fraction] = numbers.pointOverPi(segment, at);
+        starts.push_back({whole, fraction});
+    }
+
+    struct Share {
+        Wide units = 0;
+        std::uint64_t ties = 0;
+        std::vector<std::uint64_t> tied; // edges whose tie band holds passes
+        std::vector<std::uint64_t> before; // units before each tie
+        std::uint64_t sums = 0, halved = 0;
+        bool doubtful = false;
+    };
+    std::vector<Share> shares(crew.size());
+    // Runs `level(work, share, i)` for every level on the crew, the caller
+    // asking goOn now and then; false when told to stop.
+    const auto sweep = [&](const auto& level) {
+        std::atomic<bool> stop{false};
+        crew.run([&](unsigned worker) {
+            BandWork work{*this, segment, a, {}};
+            Share& share = shares[worker];
+            for (std::uint64_t i = worker, seen = 0; i < *levels; i += crew.size(), ++seen) {
+                if (stop.load(std::memory_order_relaxed))
+                    break;
+                if (worker == 0 && seen % 32 == 31 && !goOn())
+                    stop.store(true, std::memory_order_relaxed);
+                level(work, share, i);
+            }
+            share.sums += work.sums, share.halved += work.halved;
+            share.doubtful = share.doubtful || work.doubtful;
+        });
+        return !stop.load();
+    };
+    // Passes of [first, first + n) with s at or past the cut, from the
+    // chunks' starts.
+    const auto countBefore = [&](BandWork& work, const Cut& cut, std::uint64_t n) {
+        std::uint64_t total = 0;
+        for (std::size_t c = 0; c * chunk < n; ++c)
+            total += work.count(cut, first + c * chunk, std::min(chunk, n - c * chunk), starts[c]);
+        return total;
+    };
+
+    const bool edgesDone = edgesDone_;
+    const bool swept = sweep([&](BandWork& work, Share& share, std::uint64_t i) {
+        Edge& edge = edges_[i];
+        if (!edgesDone)
+            edge = edgeOf(i, work.numbers);
+        const std::uint64_t above = countBefore(work, edge.above, passes);
+        share.units += above;
+        if (edge.ties) {
+            const std::uint64_t ties = countBefore(work, edge.atLeast, passes) - above;
+            if (ties != 0)
+                share.tied.push_back(i);
+            share.ties += ties;
+        }
+    });
+    if (!swept) {
+        scale_ = 0.0; // some edges not made
+        return std::nullopt;
+    }
+    edgesDone_ = true;
+
+    std::uint64_t ties = 0;
+    std::vector<std::uint64_t> tied;
+    result.units = static_cast<Wide>(passes) * static_cast<Wide>(below_);
+    for (Share& share : shares) {
+        result.units += share.units;
+        ties += share.ties;
+        tied.insert(tied.end(), share.tied.begin(), share.tied.end());
+        share.tied.clear();
+    }
+    const auto gather = [&] {
+        for (const Share& share : shares) {
+            result.sums += share.sums;
+            result.halved += share.halved;
+            result.doubtful = result.doubtful || share.doubtful;
+        }
+    };
+    if (ties == 0 || ties > settings_.mostTies) {
+        gather();
+        if (ties == 0 || result.doubtful)
+            return result;
+        // Too many to settle here: the first of them, for the caller.
+        BandWork work{*this, segment, a, {}};
+        const auto tiesIn = [&](std::uint64_t n) {
+            std::uint64_t count = 0;
+            for (const std::uint64_t i : tied)
+                count += countBefore(work, edges_[i].atLeast, n) - countBefore(work, edges_[i].above, n);
+            return count;
+        };
+        std::uint64_t lo = 0, hi = passes - 1; // a tie lies in [first, first + hi]
+        while (lo < hi) {
+            const std::uint64_t mid = lo + (hi - lo) / 2;
+            if (tiesIn(mid + 1) > 0)
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        result.tie = true;
+        result.ties = ties;
+        result.firstTie = lo;
+        result.sums += work.sums;
+        result.doubtful = result.doubtful || work.doubtful;
+        return result;
+    }
+
+    // Each tie, found by halving its band's passes, and settled in pass
+    // order from S's parity before it: the units of the passes before, each
+    // tie among them at its low level, plus the earlier ties' corrections.
+    struct Tie {
+        std::uint64_t at; // passes before it, from first
+        std::uint64_t edge;
+    };
+    std::vector<Tie> found;
+    {
+        BandWork work{*this, segment, a, {}};
+        const auto tiesIn = [&](std::uint64_t i, std::uint64_t from, std::uint64_t n) {
+            return work.countRange(edges_[i].atLeast, first + from, n) - work.countRange(edges_[i].above, first + from, n);
+        };
+        const auto find = [&](const auto& self, std::uint64_t i, std::uint64_t from, std::uint64_t n,
+                              std::uint64_t count) -> void {
+            if (count == 0 || work.doubtful)
+                return;
+            if (n == 1) {
+                found.push_back({from, i});
+                return;
+            }
+            const std::uint64_t half = n / 2, early = tiesIn(i, from, half);
+            self(self, i, from, half, early);
+            self(self, i, from + half, n - half, count - early);
+        };
+        for (const std::uint64_t i : tied)
+            find(find, i, 0, passes, tiesIn(i, 0, passes));
+        result.sums += work.sums;
+        result.doubtful = result.doubtful || work.doubtful;
+    }
+    std::sort(found.begin(), found.end(), [](const Tie& x, const Tie& y) { return x.at < y.at; });
+    for (Share& share : shares)
+        share.before.assign(found.size(), 0);
+    if (!sweep([&](BandWork& work, Share& share, std::uint64_t i) {
+            for (std::size_t t = 0; t < found.size(); ++t)
+                share.before[t] += countBefore(work, edges_[i].above, found[t].at);
+        }))
+        return std::nullopt;
+    gather();
+    if (result.doubtful || found.size() != ties) {
+        result.doubtful = true;
+        return result;
+    }
+    Wide corrections = 0;
+    for (std::size_t t = 0; t < found.size(); ++t) {
+        Wide before = static_cast<Wide>(found[t].at) * static_cast<Wide>(below_) + corrections;
+        for (const Share& share : shares)
+            before += share.before[t];
+        const Wide low = static_cast<Wide>(below_) + found[t].edge; // v = low + 1/2
+        // S + (low + 1/2) u goes to the even one of S + low u and S + (low + 1) u.
+        if ((static_cast<Wide>(startUnits) + before + low) % 2 == 1)
+            ++corrections;
+    }
+    result.units += corrections;
+    result.ties = found.size();
+    return result;
+}
+
+// The edge of the half unit below_ + i + 1/2.
+Bands::Edge Bands::edgeOf(std::uint64_t i, BandNumbers& numbers) const
+{
+    const double h = static_cast<double>(below_ + static_cast<std::int64_t>(i)) + 0.5;
+    const auto cutAt = [&](double d) {
+        if (std::isnan(d))
+            return Cut{Cut::None, 0, 0};
+        if (d == 0.0)
+            return Cut{Cut::All, 0, 0};
+        const double below = std::nextafter(d, 0.0);
+        if (const auto fast = (*arcsine_)(DoubleDouble{d, (below - d) / 2}))
+            return Cut{Cut::Band, toFixed(fast->value),
+                       2 + static_cast<std::int64_t>(std::ceil(std::ldexp(fast->error, kBits)))};
+        return Cut{Cut::Band, numbers.edgeOverPi(d), 2};
+    };
+    // Near where t = h / sqrt(1 - m s^2) reaches the half unit.
+    const double ratio = kStep * scale_ / h;
+    const double atLeast = leastDouble(h, false, std::sqrt((1.0 - ratio * ratio) / m_));
+    const double above = leastDouble(h, true, atLeast);
+    Edge edge;
+    edge.above = cutAt(above);
+    edge.ties = !(above == atLeast || (std::isnan(above) && std::isnan(atLeast)));
+    edge.atLeast = edge.ties ? cutAt(atLeast) : edge.above;
+    return edge;
+}
+
+} // namespace quadrilo

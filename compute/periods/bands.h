@@ -1,0 +1,147 @@
+// A first-kind stretch counted by bands: passes [a, a + n) of one segment,
+// in units u = 1 / scale of a sum S that stays in one binade throughout, so
+// that each pass adds round(t / u) units (exact_sum.h), ties apart; the
+// same conditions as a stretch by periods (stretch.h), counted without
+// visiting a pass.
+//
+// Levels. The term is a non-decreasing function of s = RN(|sin theta|)
+// (stretch.h, the monotone chain), so v(s) = t scale is too, and a pass's
+// units are round(v), the number of half units H = k + 1/2 below v, for v
+// no tie. With v0 = v(0) and v1 = v(1), the passes' units are n k0, k0 =
+// ceil(v0 - 1/2) the half units below v0, plus, for each half unit H in
+// [v0, v1], the passes with v > H: those with s >= s_H, the least double
+// with v(s_H) > H, found by bisection on the doubles of [0, 1] with v
+// itself, so exactly. The passes with v = H, those with t_H <= s < s_H,
+// t_H the least double with v >= H, are the ties.
+//
+// Bands. s >= d > 0 exactly when |sin theta| exceeds e, the midpoint of d
+// and the double below it: RN picks d or above past e, and |sin theta| is
+// never e, the sine of a nonzero double being transcendental. With a =
+// asin e in (0, pi/2), that is theta mod pi in (a, pi - a): with x =
+// (theta - a) / pi, frac(x) < w = 1 - 2a/pi, that is floor(x) - floor(x - w)
+// = 1, and x - w = (theta + a) / pi - 1. The segment's points are exact,
+// theta_j = theta_0 + j sigma, so over j < n the count is
+// n + F((theta_0 - a) / pi) - F((theta_0 + a) / pi), with
+// F(beta) = sum over j < n of floor(beta + j sigma / pi).
+//
+// Floor sums. With K = 104 fraction bits, alpha = sigma / pi and theta_0 /
+// pi come from MPFR (192 bits: within a unit of 2^-K, rounded down), and
+// a / pi from ArcsineOverPi (arcsine.h) with its proven error, or where it
+// gives none from MPFR; each is taken as a whole number over 2^K and
+// widened to a bracket by its error and a unit more: alpha_lo <= alpha <=
+// alpha_hi and beta_lo <= beta <= beta_hi, so that beta_lo + j alpha_lo <=
+// beta + j alpha <= beta_hi + j alpha_hi for every j >= 0. floor is
+// monotone, so the two floor sums of the bracket's ends (floor_sum.h,
+// exact) bound F; where they are equal, every term of each is
+// floor(beta + j alpha), and F is exact. Where they differ, a point lies
+// within the bracket of an integer (for chunks of up to 2^40 passes, about
+// one bracket in 2^20): the chunk is halved, each half getting its own
+// start from MPFR and a bracket half as wide, down to single passes; a
+// pass still in doubt gives the stretch up, for the caller to count
+// otherwise. Nothing is guessed.
+//
+// Ties. A tie's rounding depends on the parity of S before it. Where tie
+// bands hold a few passes (up to 16), each is found by halving its band's
+// passes with the same counts, and they are settled in pass order: the
+// units before a tie are those of the passes before it, counted again over
+// every edge, the ties among them at their low level, plus the earlier ties'
+// corrections; S / u plus that plus the tie's low level, if odd, takes the
+// tie up by one. Where there are more, the count gives the passes before
+// the first, and the caller counts that shorter stretch and the tie pass by
+// pass.
+//
+// Binade. As by periods: the caller checks that S / u plus the count stays
+// below 2^53, and otherwise counts a shorter stretch.
+//
+// Infinite terms. v1 infinite (m = 1) gives no bands; the caller counts
+// otherwise.
+//
+// The caller guarantees a segment of positive stride below 2^-18 (sigma / pi
+// then below 2^-20, which keeps every floor sum of a chunk within 127
+// bits), theta_0 at least 1, m in [0, 1] and a scale at which v0 and v1 are
+// below 2^50.
+#pragma once
+
+#include "compute/exact/arcsine.h"
+#include "compute/exact/floor_sum.h"
+#include "compute/loop/passes.h"
+#include "compute/threads/crew.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace quadrilo {
+
+class BandNumbers;
+
+struct BandCount {
+    Wide units = 0;      // sum of round(t / u), when no pass is a tie
+    bool tie = false;    // too many ties to settle: then only firstTie and ties hold
+    std::uint64_t ties = 0;     // settled in place, or found
+    std::uint64_t firstTie = 0; // passes before the first tie
+    bool doubtful = false; // a pass stayed within its bracket of a band's edge
+    std::uint64_t levels = 0;   // half units between the least and largest term
+    std::uint64_t sums = 0;     // floor sums taken
+    std::uint64_t halved = 0;   // chunks halved for a doubtful bracket
+};
+
+// For the tests: shorter chunks, sigma / pi's bracket widened by so many
+// units of 2^-K, and fewer ties settled, so that chunks, halving and cuts
+// show at lengths a test can check.
+struct BandSettings {
+    std::uint64_t chunk = std::uint64_t{1} << 40;
+    std::uint64_t widening = 0;
+    std::uint64_t mostTies = 16; // settled in a stretch; past that, it gives the first
+};
+
+// The bands of one modulus, with the edges of the last scale counted at:
+// S's binade changes far less often than the stretches.
+class Bands {
+public:
+    explicit Bands(double m, BandSettings settings = {});
+
+    // The half units between the least and largest term at `scale`; none
+    // where the largest is infinite or they number more than `most`.
+    std::optional<std::uint64_t> levels(double scale, std::uint64_t most) const;
+    // Whether the edges at `scale` are ready, from an earlier count.
+    bool ready(double scale) const { return scale == scale_; }
+
+    // Counts the passes [first, first + passes) of `segment` on the crew's
+    // workers, at most `most` levels. `goOn` is asked now and then, by the
+    // calling thread only; when it says no, the count stops and gives
+    // nothing.
+    std::optional<BandCount> count(const Segment& segment, std::uint64_t first, std::uint64_t passes,
+                                   double scale, double startUnits, Crew& crew, const std::function<bool()>& goOn);
+
+private:
+    // passes with s >= d: all of them (d = 0), none (no such d), or those
+    // whose theta mod pi lies in (a, pi - a), a / pi = edge / 2^K.
+    struct Cut {
+        enum Kind { All, None, Band } kind = None;
+        Wide edge = 0;
+        std::int64_t slack = 0; // edge's error, in units of 2^-K
+    };
+    struct Edge {
+        Cut above;   // v > H
+        Cut atLeast; // v >= H; differs from `above` only at a tie
+        bool ties = false;
+    };
+
+    double v(double s) const;
+    Edge edgeOf(std::uint64_t i, BandNumbers& numbers) const;
+    double leastDouble(double h, bool strictly, double guess) const;
+
+    double m_;
+    BandSettings settings_;
+    std::optional<ArcsineOverPi> arcsine_; // made at the first count
+    double scale_ = 0.0;
+    std::int64_t below_ = 0; // k0 at scale_
+    std::vector<Edge> edges_;
+    bool edgesDone_ = false;
+
+    friend struct BandWork;
+};
+
+} // namespace quadrilo

@@ -1,0 +1,142 @@
+#include "compute/exact/sine.h"
+#include "compute/periods/bands.h"
+#include "compute/periods/stretch.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace {
+
+using quadrilo::Bands;
+using quadrilo::BandSettings;
+using quadrilo::Crew;
+using quadrilo::Segment;
+
+struct Row {
+    std::string name;
+    double base, degrees;
+    std::uint64_t passes;
+    int scaleExponent;
+    double startUnits; // S / u before the stretch: its parity settles ties
+    BandSettings settings;
+    std::uint64_t leastTies = 0; // a row for ties shows that many at least
+};
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+// The stretch pass by pass, as the loop adds it: each term's units at S's
+// scale, a tie going to the even sum. The oracle.
+struct ByPasses {
+    std::uint64_t units = 0, ties = 0;
+    std::optional<std::uint64_t> firstTie;
+};
+ByPasses byPasses(const Segment& segment, double m, std::uint64_t passes, double scale, double startUnits)
+{
+    ByPasses result;
+    auto sum = static_cast<std::uint64_t>(startUnits);
+    for (std::uint64_t j = 0; j < passes; ++j) {
+        const double v = quadrilo::firstKindTerm(segment.point(segment.firstPass + j), m) * scale;
+        auto units = static_cast<std::uint64_t>(std::nearbyint(v));
+        if (v - std::floor(v) == 0.5) {
+            units = static_cast<std::uint64_t>(std::floor(v));
+            units += (sum + units) % 2;
+            ++result.ties;
+            if (!result.firstTie)
+                result.firstTie = j;
+        }
+        sum += units;
+        result.units += units;
+    }
+    return result;
+}
+
+Segment segmentFrom(double base, std::uint64_t passes)
+{
+    return Segment{0, base, (base + 0.000001) - base, passes};
+}
+
+double modulusOf(double degrees)
+{
+    const double s = std::sin(degrees * 3.141592653589793 / 180);
+    return s * s;
+}
+
+class BandCount : public testing::TestWithParam<Row> {};
+
+TEST_P(BandCount, IsTheLoopsUnitsPassByPass)
+{
+    const Row& row = GetParam();
+    const quadrilo::SineScratch scratch;
+    Crew crew(2, {}, [](const std::function<void()>& serve) {
+        const quadrilo::SineScratch own;
+        serve();
+    });
+    const Segment segment = segmentFrom(row.base, row.passes);
+    const double m = modulusOf(row.degrees), scale = std::ldexp(1.0, row.scaleExponent);
+    Bands bands(m, row.settings);
+    const auto count = bands.count(segment, 0, row.passes, scale, row.startUnits, crew, [] { return true; });
+    ASSERT_TRUE(count);
+    ASSERT_FALSE(count->doubtful);
+    if (row.settings.widening != 0)
+        EXPECT_GT(count->halved, 0u) << "no bracket was halved";
+    const ByPasses expected = byPasses(segment, m, row.passes, scale, row.startUnits);
+    EXPECT_GE(expected.ties, row.leastTies) << "the row no longer shows ties";
+    if (count->tie) {
+        EXPECT_GT(expected.ties, row.settings.mostTies) << "cut short though it could settle them";
+        EXPECT_EQ(count->firstTie, expected.firstTie.value_or(~std::uint64_t{0}));
+        return;
+    }
+    EXPECT_TRUE(count->units == expected.units)
+        << static_cast<unsigned long long>(count->units) << " against " << expected.units;
+    EXPECT_EQ(count->ties, expected.ties);
+}
+
+constexpr std::uint64_t kShortChunk = 1 << 14;
+
+// Scales from S's own (2^42 for S near 1000) up to far finer ones, where
+// the half units fall on many terms and ties abound.
+INSTANTIATE_TEST_SUITE_P(
+    , BandCount,
+    testing::Values(Row{"one_degree", 1024, 1, 200000, 42, 0, {}},
+                    Row{"five_degrees", 1024, 5, 100000, 40, 0, {}},
+                    Row{"eighty_degrees_many_edges", 1024, 80, 20000, 36, 0, {}},
+                    Row{"no_argument_one_level", 1024, 0, 50000, 36, 0, {}},
+                    Row{"minus_thirty_degrees_coarse", 3000, -30, 100000, 33, 0, {}},
+                    Row{"short_chunks", 1024, 1, 100000, 42, 0, {kShortChunk, 0, 16}},
+                    Row{"halved_brackets", 1024, 5, 50000, 40, 0, {std::uint64_t{1} << 40, std::uint64_t{1} << 62, 16}},
+                    Row{"ties_settled_from_an_even_sum", 1, 0.01, 200000, 57, 0, {}, 5},
+                    Row{"ties_settled_from_an_odd_sum", 1, 0.01, 200000, 57, 1, {}, 5},
+                    Row{"ties_across_short_chunks", 1, 0.01, 200000, 57, 1, {kShortChunk, 0, 16}, 5},
+                    Row{"too_many_ties_give_the_first", 1, 0.01, 200000, 60, 0, {}, 17}),
+    [](const auto& info) { return info.param.name; });
+
+// Told to stop, a count gives nothing; the next one makes the edges it
+// left unmade, and counts right.
+TEST(BandCountStopped, GivesNothingAndTheNextCountsRight)
+{
+    const quadrilo::SineScratch scratch;
+    Crew crew(1, {}, {});
+    const Segment segment = segmentFrom(1024, 20000);
+    const double m = modulusOf(80);
+    Bands bands(m);
+    int asked = 0;
+    EXPECT_FALSE(bands.count(segment, 0, 20000, 0x1p36, 0, crew, [&] { return ++asked < 3; }));
+    EXPECT_EQ(asked, 3);
+    const auto count = bands.count(segment, 0, 20000, 0x1p36, 0, crew, [] { return true; });
+    ASSERT_TRUE(count);
+    EXPECT_TRUE(count->units == byPasses(segment, m, 20000, 0x1p36, 0).units);
+}
+
+// No bands where the largest term is infinite, or the edges too many.
+TEST(BandLevels, AreTheHalfUnitsBetweenTheLeastAndLargestTerm)
+{
+    EXPECT_EQ(Bands(0.0).levels(0x1p40, 100), 0u);
+    EXPECT_EQ(Bands(modulusOf(60)).levels(0x1p20, 100), 1u) << "1e-6 2^20 and 2e-6 2^20 lie either side of 1.5";
+    EXPECT_EQ(Bands(1.0).levels(0x1p20, 100), std::nullopt);
+    EXPECT_EQ(Bands(modulusOf(80)).levels(0x1p40, 1000), std::nullopt);
+}
+
+} // namespace
