@@ -34,6 +34,7 @@
 
 #include "compute/block_starts.h"
 #include "compute/exact/exact_sum.h"
+#include "compute/periods/bands.h"
 #include "compute/periods/convergents.h"
 #include "compute/periods/stretch.h"
 #include "compute/threads/ordered_pipeline.h"
@@ -89,6 +90,8 @@ public:
 private:
     bool plain(const Request& request, std::uint64_t from, std::uint64_t to, const ProgressFn& progress);
     std::optional<std::uint64_t> byPeriods(const Request& request, std::uint64_t& done, const ProgressFn& progress);
+    std::optional<std::uint64_t> byBands(const Segment& segment, std::uint64_t length, double binade,
+                                         std::uint64_t& done, const ProgressFn& progress);
     const std::vector<Period>& periodsOf(std::size_t segment, double stride);
     double plannedWork(const Request& request, std::uint64_t periodsFrom);
     void addWork(double work);
@@ -103,6 +106,8 @@ private:
     const kernel::Kernel& kernel_;
     const PeriodSettings periodSettings_;
     std::vector<std::vector<Period>> periods_; // by segment, once asked for
+    std::optional<Bands> bands_;               // of this evaluation's modulus
+    double bandsRefused_ = 0.0;                // a scale whose ties come too often
     std::vector<BlockStarts> starts_; // of the segments up to the largest limit
     std::vector<Block> blocks_;       // by the pipeline's buffer
     std::unique_ptr<Crew> crew_;
@@ -172,6 +177,8 @@ std::optional<Evaluation> Engine::Impl::evaluate(const Request& request, const P
     publishedScale_ = 0.0;
     publishedSum_ = 0.0;
     work_ = {};
+    bands_.emplace(request.m, BandSettings{std::uint64_t{1} << 40, 0, periodSettings_.mostBandTies});
+    bandsRefused_ = 0.0;
 
     // Periods pay only once the terms have many passes to repeat over.
     std::uint64_t periodsFrom = passes;
@@ -238,6 +245,11 @@ namespace {
 constexpr double kResidueCost = 5;
 constexpr double kChangeCost = 200;
 constexpr double kMadeChangeCost = 1200;
+// A stretch by bands: each half unit's edge, once a binade of S, and its
+// floor sums, once a stretch and chunk of 2^40 passes.
+constexpr double kEdgeCost = 4500;
+constexpr double kBandCost = 4500;
+constexpr std::uint64_t kMostLevels = std::uint64_t{1} << 22;
 
 constexpr double kHalfPi = 1.5707963267948966;
 
@@ -321,6 +333,19 @@ double stretchCost(const Period& period, double passes, const ChangeCost& change
     return kResidueCost * static_cast<double>(period.passes) + passes * changes(period.drift, scale);
 }
 
+// A stretch of `length` passes by bands, if they can count it. Its edges
+// serve every stretch of S's binade, `binade` passes long, so each bears
+// its share of them; none where they are ready.
+std::optional<double> bandCost(const Bands& bands, double scale, std::uint64_t length, double binade)
+{
+    const auto levels = bands.levels(scale, kMostLevels);
+    if (!levels)
+        return std::nullopt;
+    const double chunks = std::ceil(static_cast<double>(length) * 0x1p-40);
+    const double edges = bands.ready(scale) ? 0.0 : std::min(1.0, static_cast<double>(length) / binade);
+    return static_cast<double>(*levels) * (edges * kEdgeCost + chunks * kBandCost);
+}
+
 // The period whose stretch over at most `length` passes costs least, if that
 // is at most half of what the passes cost one by one (the tests' short
 // stretches, at any cost).
@@ -361,6 +386,8 @@ double Engine::Impl::plannedWork(const Request& request, std::uint64_t periodsFr
     if (periodsFrom >= passes || !std::isfinite(meanTerm))
         return static_cast<double>(passes);
     const ChangeCost changes(request.m);
+    const Bands bands(request.m);
+    double lastScale = 0.0; // of the edges last counted
     std::size_t index = 0;
     const auto& segments = request.plan.segments;
     for (std::uint64_t done = std::max<std::uint64_t>(periodsFrom, 1); done < passes;) {
@@ -374,8 +401,13 @@ double Engine::Impl::plannedWork(const Request& request, std::uint64_t periodsFr
         length = std::max<std::uint64_t>(1, std::min<std::uint64_t>(length, static_cast<std::uint64_t>((top - sum) / meanTerm) + 1));
         if (!sharedLevel(kStep * scale, 1.0 / std::sqrt(1.0 - request.m) * kStep * scale)) {
             const Choice choice = choose(periodsOf(index, segment.stride), length, changes, scale, periodSettings_);
-            work += choice.period ? choice.cost + static_cast<double>(length % choice.period->passes)
-                                  : static_cast<double>(length);
+            double cost = choice.period ? choice.cost + static_cast<double>(length % choice.period->passes)
+                                        : static_cast<double>(length);
+            const double binade = scale == lastScale ? INFINITY : (top - sum) / meanTerm;
+            if (periodSettings_.bands && length >= 2)
+                if (const auto byBands = bandCost(bands, scale, length, binade))
+                    cost = std::min(cost, *byBands), lastScale = scale;
+            work += cost;
         }
         done += length;
     }
@@ -434,6 +466,13 @@ std::optional<std::uint64_t> Engine::Impl::byPeriods(const Request& request, std
     const std::uint64_t length = std::min<std::uint64_t>(left, static_cast<std::uint64_t>(reach));
     const ChangeCost changes(m);
     const Choice choice = choose(periodsOf(index, segment.stride), length, changes, scale, periodSettings_);
+    if (periodSettings_.bands && scale != bandsRefused_ && length >= 2) {
+        const auto cost = bandCost(*bands_, scale, length, room / meanUnits);
+        // Their cost is known closely, unlike the changes of a period's.
+        const double rival = choice.period ? choice.cost : static_cast<double>(length);
+        if (cost && (periodSettings_.alwaysBands || *cost < rival))
+            return byBands(segment, length, room / meanUnits, done, progress);
+    }
     if (!choice.period)
         return std::min(left, std::max(length, kBlock) + kBlock);
     const Period* best = choice.period;
@@ -480,6 +519,56 @@ std::optional<std::uint64_t> Engine::Impl::byPeriods(const Request& request, std
         const double passes = static_cast<double>(stretch.periods * n);
         addWork(stretchCost(stretch.period, passes, changes, scale));
         if (!finish(stretch.periods * n, static_cast<double>(count->units)))
+            return std::nullopt;
+        return 0;
+    }
+}
+
+// Sums `length` passes from `done` by bands, or fewer: up to a tie, which
+// then goes pass by pass, or as far as S's binade goes.
+std::optional<std::uint64_t> Engine::Impl::byBands(const Segment& segment, std::uint64_t length, double binade,
+                                                   std::uint64_t& done, const ProgressFn& progress)
+{
+    const double scale = sum_.scale();
+    const double room = 0x1p53 - 1 - sum_.value() * scale; // units; exact
+    const double cost = bandCost(*bands_, scale, length, binade).value_or(0.0);
+    std::uint64_t passes = length;
+    for (;;) {
+        const auto count = bands_->count(segment, done, passes, scale, sum_.value() * scale, *crew_,
+                                         [&] { return !progress || progress(done); });
+        if (!count)
+            return std::nullopt;
+        work_.levels += count->levels;
+        work_.floorSums += count->sums;
+        if (count->doubtful)
+            return std::min(passes, kBlock);
+        if (count->tie) {
+            ++work_.cutAtTies;
+            // Ties this many would cost a count each.
+            if (count->ties > 8)
+                bandsRefused_ = scale;
+            if (count->firstTie < 2)
+                return count->firstTie + 1;
+            passes = count->firstTie;
+            continue;
+        }
+        if (count->units > static_cast<Wide>(room)) {
+            ++work_.overflows;
+            const double share = room / static_cast<double>(count->units) * (1 - 0x1p-20);
+            const auto shorter = static_cast<std::uint64_t>(static_cast<double>(passes) * share);
+            if (shorter < 2)
+                return std::min(passes, kBlock);
+            passes = std::min(shorter, passes - 1);
+            continue;
+        }
+        ++work_.bandStretches;
+        work_.ties += count->ties;
+        sum_.addCounted(Counted{scale, static_cast<double>(count->units), true});
+        done += passes;
+        work_.passes += passes;
+        addWork(cost * static_cast<double>(passes) / static_cast<double>(length));
+        publish();
+        if (progress && !progress(done))
             return std::nullopt;
         return 0;
     }

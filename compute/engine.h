@@ -23,6 +23,9 @@ struct PeriodWork {
     std::uint64_t ties = 0;          // settled inside stretches
     std::uint64_t cutAtTies = 0;     // stretches cut short before a tie
     std::uint64_t overflows = 0;     // stretches cut short before S's binade ends
+    std::uint64_t bandStretches = 0; // counted by bands
+    std::uint64_t levels = 0;        // half units the bands' stretches crossed
+    std::uint64_t floorSums = 0;     // that they took
 };
 
 struct Evaluation {
@@ -50,6 +53,11 @@ struct PeriodSettings {
     // Stretches of more periods are cut short at a tie, which then goes
     // pass by pass, instead of settling it in place.
     std::uint64_t mostSettled = std::uint64_t{1} << 20;
+    // Stretches counted by bands (periods/bands.h) where that costs least;
+    // for the tests, wherever they can be.
+    bool bands = true;
+    bool alwaysBands = false;
+    std::uint64_t mostBandTies = 16; // settled in a stretch by bands; past that, cut short
 };
 
 struct EngineSettings {

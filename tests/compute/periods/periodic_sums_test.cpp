@@ -82,7 +82,9 @@ TEST_P(PeriodicSums, HaveThePlainLoopsBits)
     const auto& [row, isa] = GetParam();
     if (!quadrilo::isaSupported(isa))
         GTEST_SKIP() << "not on this processor";
-    Engine engine(EngineSettings{0, isa, {}, PeriodSettings{true, 1.0, row.mostPeriods, row.overreach, kShortestPeriod, row.mostSettled}});
+    // Periods only: these rows are for their parts.
+    Engine engine(EngineSettings{
+        0, isa, {}, PeriodSettings{true, 1.0, row.mostPeriods, row.overreach, kShortestPeriod, row.mostSettled, false}});
     const auto periodic = engine.firstKind(row.phi, row.degrees);
     ASSERT_TRUE(periodic);
     const auto plain = firstKind(row.phi, row.degrees, {}, isa);
@@ -114,6 +116,61 @@ INSTANTIATE_TEST_SUITE_P(, PeriodicSums,
                          [](const auto& info) {
                              return std::get<0>(info.param).name + "_" + quadrilo::isaName(std::get<1>(info.param));
                          });
+
+// Stretches by bands wherever their edges are few enough, from the first
+// radian on: at small arguments only, since near S = 1 a unit is 2^-52 and
+// the edges number some 2^32 m. The same bits as every pass summed.
+struct BandRow {
+    std::string name;
+    double phi, degrees, overreach;
+    std::uint64_t mostTies;
+    unsigned shows; // of Stretches (by bands), Ties, CutAtTies, Overflows
+};
+void PrintTo(const BandRow& row, std::ostream* out) { *out << row.name; }
+
+class BandSums : public testing::TestWithParam<BandRow> {};
+
+TEST_P(BandSums, HaveThePlainLoopsBits)
+{
+    const BandRow& row = GetParam();
+    if (kEmulated && row.name != "tenth_of_a_degree")
+        GTEST_SKIP() << "one row under an emulator";
+    PeriodSettings settings{true, 1.0, 0, row.overreach, kShortestPeriod};
+    settings.alwaysBands = true;
+    settings.mostBandTies = row.mostTies;
+    Engine engine(EngineSettings{0, quadrilo::bestIsa(), {}, settings});
+    const auto banded = engine.firstKind(row.phi, row.degrees);
+    ASSERT_TRUE(banded);
+    const auto plain = firstKind(row.phi, row.degrees);
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->periods.bandStretches, 0u) << "the plain engine used bands";
+    EXPECT_EQ(banded->sum, plain->sum) << std::hexfloat << banded->sum << " against " << plain->sum;
+    EXPECT_EQ(banded->passes, plain->passes);
+
+    struct Shown {
+        Shows part;
+        std::uint64_t PeriodWork::*count;
+        const char* name;
+    };
+    const Shown parts[] = {
+        {Stretches, &PeriodWork::bandStretches, "stretches by bands"},
+        {Ties, &PeriodWork::ties, "ties"},
+        {CutAtTies, &PeriodWork::cutAtTies, "cuts at ties"},
+        {Overflows, &PeriodWork::overflows, "overflows"},
+    };
+    for (const Shown& shown : parts)
+        if (row.shows & shown.part)
+            EXPECT_GT(banded->periods.*shown.count, 0u) << "no " << shown.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(, BandSums,
+                         testing::Values(BandRow{"tenth_of_a_degree", 40, 0.1, 1.0, 16, Stretches | Ties},
+                                         BandRow{"minus_three_tenths", 40, -0.3, 1.0, 16, Stretches | Ties},
+                                         BandRow{"hundredth_of_a_degree", 40, 0.01, 1.0, 16, Stretches},
+                                         BandRow{"ties_cut_stretches_short", 40, 0.1, 1.0, 0, Stretches | CutAtTies},
+                                         BandRow{"exits_the_binade", 50, 0.2, 8.0, 16, Stretches | Overflows},
+                                         BandRow{"just_past_two_to_the_sixth", 64.0000003, 0.05, 1.0, 16, Stretches}),
+                         [](const auto& info) { return info.param.name; });
 
 // m = 1 exactly, and a pass point whose sine rounds to 1: the root of 0 is
 // a division by zero, inside a stretch as in the plain loop.
