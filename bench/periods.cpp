@@ -1,8 +1,8 @@
-// The first kind summed by periods, against the plain engine where that
-// takes under a minute. Run with build/bench/periods [seconds]: a row still
-// running after that many seconds (default 120) is stopped, and its time is
-// projected from the share of its planned work done; the plain engine's time
-// is projected from its rate on the rows before.
+// The first kind summed by periods and bands, against the plain engine
+// where that takes under a minute. Run with build/bench/periods [seconds]: a
+// row still running after that many seconds (default 120) is stopped, and
+// its time is projected from the share of its planned work done; the plain
+// engine's time is projected from its rate on the rows before.
 #include "compute/engine.h"
 
 #include <chrono>
@@ -25,8 +25,8 @@ int main(int argc, char** argv)
     quadrilo::EngineSettings plain;
     plain.periods.enabled = false;
     quadrilo::Engine byPeriods{quadrilo::EngineSettings{}}, onePassAtATime(plain);
-    std::printf("%-14s %5s %17s %10s %10s %9s %6s %11s %8s %8s\n", "phi", "alpha", "passes", "time s", "plain s",
-                "stretches", "flat", "changes", "made", "ties");
+    std::printf("%-14s %5s %17s %10s %10s %9s %6s %11s %8s %6s %6s %9s %10s\n", "phi", "alpha", "passes", "time s",
+                "plain s", "stretches", "flat", "changes", "made", "ties", "bands", "edges", "floor sums");
     double plainPerPass = 0.0; // from the last row that ran it
     for (double phi : {1000.0, 1e4, 1e6, 1e8, 1e10, 17179869183.9})
         for (double degrees : {30.0, 80.0, 90.0}) {
@@ -55,11 +55,11 @@ int main(int argc, char** argv)
             else
                 std::snprintf(plainText, sizeof plainText, "~%.0f", plainPerPass * passes);
             const quadrilo::PeriodWork work = result ? result->periods : quadrilo::PeriodWork{};
-            std::printf("%-14.1f %5.0f %17.0f %10s %10s %9llu %6llu %11llu %8llu %8llu\n", phi, degrees, passes,
-                        timeText, plainText, static_cast<unsigned long long>(work.stretches),
-                        static_cast<unsigned long long>(work.flatStretches),
-                        static_cast<unsigned long long>(work.changes),
-                        static_cast<unsigned long long>(work.madeTerms), static_cast<unsigned long long>(work.ties));
+            const auto count = [](std::uint64_t n) { return static_cast<unsigned long long>(n); };
+            std::printf("%-14.1f %5.0f %17.0f %10s %10s %9llu %6llu %11llu %8llu %6llu %6llu %9llu %10llu\n", phi,
+                        degrees, passes, timeText, plainText, count(work.stretches), count(work.flatStretches),
+                        count(work.changes), count(work.madeTerms), count(work.ties), count(work.bandStretches),
+                        count(work.edges), count(work.floorSums));
             std::fflush(stdout);
         }
 }

@@ -249,7 +249,7 @@ constexpr double kMadeChangeCost = 1200;
 // floor sums, once a stretch and chunk of 2^40 passes.
 constexpr double kEdgeCost = 4500;
 constexpr double kBandCost = 4500;
-constexpr std::uint64_t kMostLevels = std::uint64_t{1} << 22;
+constexpr double kMostEdges = 0x1p20; // as the bands keep
 
 constexpr double kHalfPi = 1.5707963267948966;
 
@@ -338,12 +338,12 @@ double stretchCost(const Period& period, double passes, const ChangeCost& change
 // its share of them; none where they are ready.
 std::optional<double> bandCost(const Bands& bands, double scale, std::uint64_t length, double binade)
 {
-    const auto levels = bands.levels(scale, kMostLevels);
-    if (!levels)
+    const double edges = bands.edgesOf(scale);
+    if (!(edges <= kMostEdges))
         return std::nullopt;
     const double chunks = std::ceil(static_cast<double>(length) * 0x1p-40);
-    const double edges = bands.ready(scale) ? 0.0 : std::min(1.0, static_cast<double>(length) / binade);
-    return static_cast<double>(*levels) * (edges * kEdgeCost + chunks * kBandCost);
+    const double made = bands.ready(scale) ? 0.0 : std::min(1.0, static_cast<double>(length) / binade);
+    return edges * (made * kEdgeCost + chunks * kBandCost);
 }
 
 // The period whose stretch over at most `length` passes costs least, if that
@@ -538,7 +538,7 @@ std::optional<std::uint64_t> Engine::Impl::byBands(const Segment& segment, std::
                                          [&] { return !progress || progress(done); });
         if (!count)
             return std::nullopt;
-        work_.levels += count->levels;
+        work_.edges += count->edges;
         work_.floorSums += count->sums;
         if (count->doubtful)
             return std::min(passes, kBlock);

@@ -24,7 +24,7 @@ struct PeriodWork {
     std::uint64_t cutAtTies = 0;     // stretches cut short before a tie
     std::uint64_t overflows = 0;     // stretches cut short before S's binade ends
     std::uint64_t bandStretches = 0; // counted by bands
-    std::uint64_t levels = 0;        // half units the bands' stretches crossed
+    std::uint64_t edges = 0;         // of half units, that those stretches counted across
     std::uint64_t floorSums = 0;     // that they took
 };
 

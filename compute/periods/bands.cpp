@@ -24,6 +24,8 @@ constexpr Wide kOne = Wide{1} << kBits;
 // A start's error, in units of 2^-K, with a unit to spare.
 constexpr Signed kStartSlack = 3;
 constexpr mpfr_prec_t kPrecision = 192;
+// Edges kept for a scale, some 100 bytes each.
+constexpr double kMostEdges = 0x1p20;
 
 } // namespace
 
@@ -197,6 +199,24 @@ std::optional<std::uint64_t> Bands::levels(double scale, std::uint64_t most) con
     return static_cast<std::uint64_t>(levels);
 }
 
+double Bands::edgesOf(double scale) const
+{
+    const auto levels = this->levels(scale, ~std::uint64_t{0});
+    if (!levels)
+        return INFINITY;
+    // v's slope, rising on [0, 1); from 1/2 up the doubles are 2^-53 apart.
+    const double r = kStep * scale;
+    const auto slope = [&](double s) { return r * m_ * s / std::pow(1.0 - m_ * s * s, 1.5); };
+    if (!(slope(1.0 - 0x1p-53) > 0x1p53))
+        return static_cast<double>(*levels);
+    double lo = 0.5, hi = 1.0 - 0x1p-53;
+    for (int i = 0; i < 60; ++i) {
+        const double mid = (lo + hi) / 2;
+        (slope(mid) > 0x1p53 ? hi : lo) = mid;
+    }
+    return std::min(static_cast<double>(*levels), (termOfSine(lo, m_) - kStep) * scale + 0x1p53 * (1.0 - lo));
+}
+
 // The least double s in [0, 1] with v(s) > h (or >= h), or NaN: v is
 // non-decreasing on the doubles, in the order of their bits. The search
 // steps out from `guess` by doubling strides until it brackets the answer,
@@ -249,8 +269,8 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
 {
     assert(segment.stride > 0 && segment.stride < 0x1p-18);
     BandCount result;
-    const auto levels = this->levels(scale, std::uint64_t{1} << 24);
-    if (!levels) {
+    const auto levels = this->levels(scale, ~std::uint64_t{0});
+    if (!levels || edgesOf(scale) > kMostEdges) {
         result.doubtful = true;
         return result;
     }
@@ -259,7 +279,7 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
     if (!ready(scale)) {
         scale_ = scale;
         below_ = static_cast<std::int64_t>(std::ceil(v(0.0) - 0.5));
-        edges_.assign(*levels, Edge{});
+        edges_.clear();
         edgesDone_ = false;
     }
     result.levels = *levels;
@@ -275,28 +295,68 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         starts.push_back({whole, fraction});
     }
 
+    if (!edgesDone_) {
+        // Each worker walks its share of the half units, in order.
+        std::vector<std::vector<Edge>> parts(crew.size());
+        std::atomic<bool> stop{false}, outOfMemory{false};
+        crew.run([&](unsigned worker) {
+          try {
+            BandNumbers own;
+            const std::uint64_t from = *levels * worker / crew.size(), to = *levels * (worker + 1) / crew.size();
+            std::uint64_t made = 0;
+            for (std::uint64_t i = from; i < to && !stop.load(std::memory_order_relaxed); ++made) {
+                if (worker == 0 && made % 64 == 63 && !goOn())
+                    stop.store(true, std::memory_order_relaxed);
+                parts[worker].push_back(edgeOf(i, to, own));
+                i += parts[worker].back().halfUnits;
+            }
+          } catch (const std::bad_alloc&) {
+            outOfMemory = true; // memory: the caller counts otherwise
+          }
+        });
+        if (stop.load() || outOfMemory.load())
+            scale_ = 0.0;
+        if (stop.load())
+            return std::nullopt;
+        try {
+            if (!outOfMemory.load())
+                for (auto& part : parts)
+                    edges_.insert(edges_.end(), part.begin(), part.end());
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        }
+        if (outOfMemory.load()) {
+            edges_ = {};
+            scale_ = 0.0;
+            result.doubtful = true;
+            return result;
+        }
+        edgesDone_ = true;
+    }
+    result.edges = edges_.size();
+
     struct Share {
         Wide units = 0;
         std::uint64_t ties = 0;
         std::vector<std::uint64_t> tied; // edges whose tie band holds passes
-        std::vector<std::uint64_t> before; // units before each tie
+        std::vector<Wide> before; // units before each tie
         std::uint64_t sums = 0, halved = 0;
         bool doubtful = false;
     };
     std::vector<Share> shares(crew.size());
-    // Runs `level(work, share, i)` for every level on the crew, the caller
+    // Runs `edge(work, share, i)` for every edge on the crew, the caller
     // asking goOn now and then; false when told to stop.
-    const auto sweep = [&](const auto& level) {
+    const auto sweep = [&](const auto& edge) {
         std::atomic<bool> stop{false};
         crew.run([&](unsigned worker) {
             BandWork work{*this, segment, a, {}};
             Share& share = shares[worker];
-            for (std::uint64_t i = worker, seen = 0; i < *levels; i += crew.size(), ++seen) {
+            for (std::uint64_t i = worker, seen = 0; i < edges_.size(); i += crew.size(), ++seen) {
                 if (stop.load(std::memory_order_relaxed))
                     break;
                 if (worker == 0 && seen % 32 == 31 && !goOn())
                     stop.store(true, std::memory_order_relaxed);
-                level(work, share, i);
+                edge(work, share, i);
             }
             share.sums += work.sums, share.halved += work.halved;
             share.doubtful = share.doubtful || work.doubtful;
@@ -312,25 +372,18 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         return total;
     };
 
-    const bool edgesDone = edgesDone_;
-    const bool swept = sweep([&](BandWork& work, Share& share, std::uint64_t i) {
-        Edge& edge = edges_[i];
-        if (!edgesDone)
-            edge = edgeOf(i, work.numbers);
-        const std::uint64_t above = countBefore(work, edge.above, passes);
-        share.units += above;
-        if (edge.ties) {
-            const std::uint64_t ties = countBefore(work, edge.atLeast, passes) - above;
-            if (ties != 0)
-                share.tied.push_back(i);
-            share.ties += ties;
-        }
-    });
-    if (!swept) {
-        scale_ = 0.0; // some edges not made
+    if (!sweep([&](BandWork& work, Share& share, std::uint64_t i) {
+            const Edge& edge = edges_[i];
+            const std::uint64_t above = countBefore(work, edge.above, passes);
+            share.units += static_cast<Wide>(above) * edge.halfUnits;
+            if (edge.ties) {
+                const std::uint64_t ties = countBefore(work, edge.atLeast, passes) - above;
+                if (ties != 0)
+                    share.tied.push_back(i);
+                share.ties += ties;
+            }
+        }))
         return std::nullopt;
-    }
-    edgesDone_ = true;
 
     std::uint64_t ties = 0;
     std::vector<std::uint64_t> tied;
@@ -411,7 +464,7 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         share.before.assign(found.size(), 0);
     if (!sweep([&](BandWork& work, Share& share, std::uint64_t i) {
             for (std::size_t t = 0; t < found.size(); ++t)
-                share.before[t] += countBefore(work, edges_[i].above, found[t].at);
+                share.before[t] += static_cast<Wide>(countBefore(work, edges_[i].above, found[t].at)) * edges_[i].halfUnits;
         }))
         return std::nullopt;
     gather();
@@ -424,7 +477,7 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         Wide before = static_cast<Wide>(found[t].at) * static_cast<Wide>(below_) + corrections;
         for (const Share& share : shares)
             before += share.before[t];
-        const Wide low = static_cast<Wide>(below_) + found[t].edge; // v = low + 1/2
+        const Wide low = static_cast<Wide>(below_) + edges_[found[t].edge].firstLevel; // v = low + 1/2
         // S + (low + 1/2) u goes to the even one of S + low u and S + (low + 1) u.
         if ((static_cast<Wide>(startUnits) + before + low) % 2 == 1)
             ++corrections;
@@ -434,8 +487,10 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
     return result;
 }
 
-// The edge of the half unit below_ + i + 1/2.
-Bands::Edge Bands::edgeOf(std::uint64_t i, BandNumbers& numbers) const
+// The edge of the half unit H = below_ + i + 1/2, and of those after it,
+// below `to`, that share its least double s with v(s) > H: every half unit
+// that v steps over there, where it rises by more than one between doubles.
+Bands::Edge Bands::edgeOf(std::uint64_t i, std::uint64_t to, BandNumbers& numbers) const
 {
     const double h = static_cast<double>(below_ + static_cast<std::int64_t>(i)) + 0.5;
     const auto cutAt = [&](double d) {
@@ -454,9 +509,15 @@ Bands::Edge Bands::edgeOf(std::uint64_t i, BandNumbers& numbers) const
     const double atLeast = leastDouble(h, false, std::sqrt((1.0 - ratio * ratio) / m_));
     const double above = leastDouble(h, true, atLeast);
     Edge edge;
+    edge.firstLevel = i;
     edge.above = cutAt(above);
     edge.ties = !(above == atLeast || (std::isnan(above) && std::isnan(atLeast)));
     edge.atLeast = edge.ties ? cutAt(atLeast) : edge.above;
+    if (edge.ties)
+        return edge;
+    // The half units below v(above) all have it as their least double past them.
+    const double next = std::isnan(above) ? INFINITY : std::ceil(v(above) - 0.5) - static_cast<double>(below_);
+    edge.halfUnits = static_cast<std::uint64_t>(std::min(next, static_cast<double>(to))) - i;
     return edge;
 }
 

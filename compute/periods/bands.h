@@ -83,6 +83,7 @@ struct BandCount {
     std::uint64_t firstTie = 0; // passes before the first tie
     bool doubtful = false; // a pass stayed within its bracket of a band's edge
     std::uint64_t levels = 0;   // half units between the least and largest term
+    std::uint64_t edges = 0;    // distinct least doubles past them
     std::uint64_t sums = 0;     // floor sums taken
     std::uint64_t halved = 0;   // chunks halved for a doubtful bracket
 };
@@ -105,6 +106,10 @@ public:
     // The half units between the least and largest term at `scale`; none
     // where the largest is infinite or they number more than `most`.
     std::optional<std::uint64_t> levels(double scale, std::uint64_t most) const;
+    // About how many distinct edges those half units have: as many, unless
+    // v rises by more than a unit between neighbouring doubles, near the
+    // peaks at nearly a right angle; then one for each double there.
+    double edgesOf(double scale) const;
     // Whether the edges at `scale` are ready, from an earlier count.
     bool ready(double scale) const { return scale == scale_; }
 
@@ -127,10 +132,12 @@ private:
         Cut above;   // v > H
         Cut atLeast; // v >= H; differs from `above` only at a tie
         bool ties = false;
+        std::uint64_t firstLevel = 0; // H = below_ + firstLevel + 1/2
+        std::uint64_t halfUnits = 1;  // H and those after it with the same cuts
     };
 
     double v(double s) const;
-    Edge edgeOf(std::uint64_t i, BandNumbers& numbers) const;
+    Edge edgeOf(std::uint64_t i, std::uint64_t to, BandNumbers& numbers) const;
     double leastDouble(double h, bool strictly, double guess) const;
 
     double m_;
