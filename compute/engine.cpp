@@ -249,7 +249,6 @@ constexpr double kMadeChangeCost = 1200;
 // floor sums, once a stretch and chunk of 2^40 passes.
 constexpr double kEdgeCost = 4500;
 constexpr double kBandCost = 4500;
-constexpr double kMostEdges = 0x1p20; // as the bands keep
 
 constexpr double kHalfPi = 1.5707963267948966;
 
@@ -339,10 +338,13 @@ double stretchCost(const Period& period, double passes, const ChangeCost& change
 std::optional<double> bandCost(const Bands& bands, double scale, std::uint64_t length, double binade)
 {
     const double edges = bands.edgesOf(scale);
-    if (!(edges <= kMostEdges))
+    if (!std::isfinite(edges))
         return std::nullopt;
     const double chunks = std::ceil(static_cast<double>(length) * 0x1p-40);
-    const double made = bands.ready(scale) ? 0.0 : std::min(1.0, static_cast<double>(length) / binade);
+    // Edges past what the bands keep are made again for every stretch.
+    const double made = bands.ready(scale) ? 0.0
+                        : !bands.keeps(scale) ? 1.0
+                                             : std::min(1.0, static_cast<double>(length) / binade);
     return edges * (made * kEdgeCost + chunks * kBandCost);
 }
 

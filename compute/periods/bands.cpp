@@ -24,8 +24,6 @@ constexpr Wide kOne = Wide{1} << kBits;
 // A start's error, in units of 2^-K, with a unit to spare.
 constexpr Signed kStartSlack = 3;
 constexpr mpfr_prec_t kPrecision = 192;
-// Edges kept for a scale, some 100 bytes each.
-constexpr double kMostEdges = 0x1p20;
 
 } // namespace
 
@@ -270,7 +268,7 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
     assert(segment.stride > 0 && segment.stride < 0x1p-18);
     BandCount result;
     const auto levels = this->levels(scale, ~std::uint64_t{0});
-    if (!levels || edgesOf(scale) > kMostEdges) {
+    if (!levels) {
         result.doubtful = true;
         return result;
     }
@@ -279,9 +277,12 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
     if (!ready(scale)) {
         scale_ = scale;
         below_ = static_cast<std::int64_t>(std::ceil(v(0.0) - 0.5));
-        edges_.clear();
+        edges_ = {};
         edgesDone_ = false;
     }
+    // Few enough edges are kept for the next stretches of S's binade; more
+    // are made again for each walk over them.
+    const bool keep = keeps(scale);
     result.levels = *levels;
 
     BandNumbers numbers;
@@ -295,72 +296,70 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         starts.push_back({whole, fraction});
     }
 
-    if (!edgesDone_) {
-        // Each worker walks its share of the half units, in order.
-        std::vector<std::vector<Edge>> parts(crew.size());
-        std::atomic<bool> stop{false}, outOfMemory{false};
-        crew.run([&](unsigned worker) {
-          try {
-            BandNumbers own;
-            const std::uint64_t from = *levels * worker / crew.size(), to = *levels * (worker + 1) / crew.size();
-            std::uint64_t made = 0;
-            for (std::uint64_t i = from; i < to && !stop.load(std::memory_order_relaxed); ++made) {
-                if (worker == 0 && made % 64 == 63 && !goOn())
-                    stop.store(true, std::memory_order_relaxed);
-                parts[worker].push_back(edgeOf(i, to, own));
-                i += parts[worker].back().halfUnits;
-            }
-          } catch (const std::bad_alloc&) {
-            outOfMemory = true; // memory: the caller counts otherwise
-          }
-        });
-        if (stop.load() || outOfMemory.load())
-            scale_ = 0.0;
-        if (stop.load())
-            return std::nullopt;
-        try {
-            if (!outOfMemory.load())
-                for (auto& part : parts)
-                    edges_.insert(edges_.end(), part.begin(), part.end());
-        } catch (const std::bad_alloc&) {
-            outOfMemory = true;
-        }
-        if (outOfMemory.load()) {
-            edges_ = {};
-            scale_ = 0.0;
-            result.doubtful = true;
-            return result;
-        }
-        edgesDone_ = true;
-    }
-    result.edges = edges_.size();
-
     struct Share {
         Wide units = 0;
         std::uint64_t ties = 0;
-        std::vector<std::uint64_t> tied; // edges whose tie band holds passes
+        std::vector<Edge> tied; // edges whose tie band holds passes
         std::vector<Wide> before; // units before each tie
-        std::uint64_t sums = 0, halved = 0;
+        std::uint64_t sums = 0, halved = 0, edges = 0;
         bool doubtful = false;
+        std::vector<Edge> made;
     };
     std::vector<Share> shares(crew.size());
-    // Runs `edge(work, share, i)` for every edge on the crew, the caller
-    // asking goOn now and then; false when told to stop.
-    const auto sweep = [&](const auto& edge) {
-        std::atomic<bool> stop{false};
+    bool outOfMemory = false;
+    // Runs `visit(work, share, edge)` for every edge on the crew, the caller
+    // asking goOn now and then; false when told to stop. Edges not kept are
+    // made on the way, in blocks of half units dealt out in turn, as the
+    // edges of a block can be far fewer than its half units.
+    const auto walk = [&](const auto& visit) {
+        std::atomic<bool> stop{false}, shortOfMemory{false};
+        const std::uint64_t blocks = 64 * crew.size();
         crew.run([&](unsigned worker) {
             BandWork work{*this, segment, a, {}};
             Share& share = shares[worker];
-            for (std::uint64_t i = worker, seen = 0; i < edges_.size(); i += crew.size(), ++seen) {
+            std::uint64_t seen = 0;
+            const auto next = [&] {
                 if (stop.load(std::memory_order_relaxed))
-                    break;
-                if (worker == 0 && seen % 32 == 31 && !goOn())
+                    return false;
+                if (worker == 0 && ++seen % 32 == 0 && !goOn())
                     stop.store(true, std::memory_order_relaxed);
-                edge(work, share, i);
+                return !stop.load(std::memory_order_relaxed);
+            };
+            try {
+                if (edgesDone_)
+                    for (std::uint64_t i = worker; i < edges_.size() && next(); i += crew.size())
+                        visit(work, share, edges_[i]);
+                else
+                    for (std::uint64_t block = worker; block < blocks; block += crew.size())
+                        for (std::uint64_t i = *levels * block / blocks, to = *levels * (block + 1) / blocks;
+                             i < to && next();) {
+                            const Edge edge = edgeOf(i, to, work.numbers);
+                            if (keep && !shortOfMemory.load(std::memory_order_relaxed))
+                                share.made.push_back(edge);
+                            ++share.edges;
+                            visit(work, share, edge);
+                            i += edge.halfUnits;
+                        }
+            } catch (const std::bad_alloc&) {
+                shortOfMemory = true;
             }
             share.sums += work.sums, share.halved += work.halved;
             share.doubtful = share.doubtful || work.doubtful;
         });
+        if (shortOfMemory.load())
+            outOfMemory = true;
+        if (!edgesDone_ && keep && !stop.load() && !shortOfMemory.load()) {
+            try {
+                std::vector<Edge> all;
+                for (const Share& share : shares)
+                    all.insert(all.end(), share.made.begin(), share.made.end());
+                edges_ = std::move(all);
+                edgesDone_ = true;
+            } catch (const std::bad_alloc&) {
+            }
+        }
+        for (Share& share : shares)
+            share.made = {};
         return !stop.load();
     };
     // Passes of [first, first + n) with s at or past the cut, from the
@@ -372,21 +371,28 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         return total;
     };
 
-    if (!sweep([&](BandWork& work, Share& share, std::uint64_t i) {
-            const Edge& edge = edges_[i];
+    const bool madeBefore = edgesDone_;
+    if (!walk([&](BandWork& work, Share& share, const Edge& edge) {
             const std::uint64_t above = countBefore(work, edge.above, passes);
             share.units += static_cast<Wide>(above) * edge.halfUnits;
             if (edge.ties) {
                 const std::uint64_t ties = countBefore(work, edge.atLeast, passes) - above;
                 if (ties != 0)
-                    share.tied.push_back(i);
+                    share.tied.push_back(edge);
                 share.ties += ties;
             }
         }))
         return std::nullopt;
+    if (outOfMemory) {
+        result.doubtful = true;
+        return result;
+    }
+    result.edges = madeBefore ? edges_.size() : 0;
+    for (const Share& share : shares)
+        result.edges += share.edges;
 
     std::uint64_t ties = 0;
-    std::vector<std::uint64_t> tied;
+    std::vector<Edge> tied;
     result.units = static_cast<Wide>(passes) * static_cast<Wide>(below_);
     for (Share& share : shares) {
         result.units += share.units;
@@ -409,8 +415,8 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         BandWork work{*this, segment, a, {}};
         const auto tiesIn = [&](std::uint64_t n) {
             std::uint64_t count = 0;
-            for (const std::uint64_t i : tied)
-                count += countBefore(work, edges_[i].atLeast, n) - countBefore(work, edges_[i].above, n);
+            for (const Edge& edge : tied)
+                count += countBefore(work, edge.atLeast, n) - countBefore(work, edge.above, n);
             return count;
         };
         std::uint64_t lo = 0, hi = passes - 1; // a tie lies in [first, first + hi]
@@ -433,42 +439,42 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
     // order from S's parity before it: the units of the passes before, each
     // tie among them at its low level, plus the earlier ties' corrections.
     struct Tie {
-        std::uint64_t at; // passes before it, from first
-        std::uint64_t edge;
+        std::uint64_t at;    // passes before it, from first
+        std::uint64_t level; // its half unit's, from below_
     };
     std::vector<Tie> found;
     {
         BandWork work{*this, segment, a, {}};
-        const auto tiesIn = [&](std::uint64_t i, std::uint64_t from, std::uint64_t n) {
-            return work.countRange(edges_[i].atLeast, first + from, n) - work.countRange(edges_[i].above, first + from, n);
+        const auto tiesIn = [&](const Edge& edge, std::uint64_t from, std::uint64_t n) {
+            return work.countRange(edge.atLeast, first + from, n) - work.countRange(edge.above, first + from, n);
         };
-        const auto find = [&](const auto& self, std::uint64_t i, std::uint64_t from, std::uint64_t n,
+        const auto find = [&](const auto& self, const Edge& edge, std::uint64_t from, std::uint64_t n,
                               std::uint64_t count) -> void {
             if (count == 0 || work.doubtful)
                 return;
             if (n == 1) {
-                found.push_back({from, i});
+                found.push_back({from, edge.firstLevel});
                 return;
             }
-            const std::uint64_t half = n / 2, early = tiesIn(i, from, half);
-            self(self, i, from, half, early);
-            self(self, i, from + half, n - half, count - early);
+            const std::uint64_t half = n / 2, early = tiesIn(edge, from, half);
+            self(self, edge, from, half, early);
+            self(self, edge, from + half, n - half, count - early);
         };
-        for (const std::uint64_t i : tied)
-            find(find, i, 0, passes, tiesIn(i, 0, passes));
+        for (const Edge& edge : tied)
+            find(find, edge, 0, passes, tiesIn(edge, 0, passes));
         result.sums += work.sums;
         result.doubtful = result.doubtful || work.doubtful;
     }
     std::sort(found.begin(), found.end(), [](const Tie& x, const Tie& y) { return x.at < y.at; });
     for (Share& share : shares)
         share.before.assign(found.size(), 0);
-    if (!sweep([&](BandWork& work, Share& share, std::uint64_t i) {
+    if (!walk([&](BandWork& work, Share& share, const Edge& edge) {
             for (std::size_t t = 0; t < found.size(); ++t)
-                share.before[t] += static_cast<Wide>(countBefore(work, edges_[i].above, found[t].at)) * edges_[i].halfUnits;
+                share.before[t] += static_cast<Wide>(countBefore(work, edge.above, found[t].at)) * edge.halfUnits;
         }))
         return std::nullopt;
     gather();
-    if (result.doubtful || found.size() != ties) {
+    if (result.doubtful || outOfMemory || found.size() != ties) {
         result.doubtful = true;
         return result;
     }
@@ -477,7 +483,7 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         Wide before = static_cast<Wide>(found[t].at) * static_cast<Wide>(below_) + corrections;
         for (const Share& share : shares)
             before += share.before[t];
-        const Wide low = static_cast<Wide>(below_) + edges_[found[t].edge].firstLevel; // v = low + 1/2
+        const Wide low = static_cast<Wide>(below_) + found[t].level; // v = low + 1/2
         // S + (low + 1/2) u goes to the even one of S + low u and S + (low + 1) u.
         if ((static_cast<Wide>(startUnits) + before + low) % 2 == 1)
             ++corrections;

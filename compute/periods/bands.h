@@ -89,12 +89,13 @@ struct BandCount {
 };
 
 // For the tests: shorter chunks, sigma / pi's bracket widened by so many
-// units of 2^-K, and fewer ties settled, so that chunks, halving and cuts
-// show at lengths a test can check.
+// units of 2^-K, fewer ties settled and fewer edges kept, so that chunks,
+// halving, cuts and edges made again show at lengths a test can check.
 struct BandSettings {
     std::uint64_t chunk = std::uint64_t{1} << 40;
     std::uint64_t widening = 0;
     std::uint64_t mostTies = 16; // settled in a stretch; past that, it gives the first
+    double keptEdges = 0x1p20;   // some 100 bytes each; past that, made again each walk
 };
 
 // The bands of one modulus, with the edges of the last scale counted at:
@@ -110,6 +111,8 @@ public:
     // v rises by more than a unit between neighbouring doubles, near the
     // peaks at nearly a right angle; then one for each double there.
     double edgesOf(double scale) const;
+    // Whether a count keeps the edges it makes at `scale` for the next.
+    bool keeps(double scale) const { return edgesOf(scale) <= settings_.keptEdges; }
     // Whether the edges at `scale` are ready, from an earlier count.
     bool ready(double scale) const { return scale == scale_; }
 
