@@ -245,8 +245,8 @@ namespace {
 constexpr double kResidueCost = 5;
 constexpr double kChangeCost = 200;
 constexpr double kMadeChangeCost = 1200;
-// A stretch by bands: each half unit's edge, once a binade of S, and its
-// floor sums, once a stretch and chunk of 2^40 passes.
+// A stretch by bands: each edge, once a binade of S, and its floor sums,
+// once a stretch; measured on the AMD EPYC, about 2 us each on one core.
 constexpr double kEdgeCost = 4500;
 constexpr double kBandCost = 4500;
 
@@ -340,12 +340,13 @@ std::optional<double> bandCost(const Bands& bands, double scale, std::uint64_t l
     const double edges = bands.edgesOf(scale);
     if (!std::isfinite(edges))
         return std::nullopt;
-    const double chunks = std::ceil(static_cast<double>(length) * 0x1p-40);
+    // Past 2^40 passes the floor sums take 256 bits: some 16 times slower.
+    const double sums = length > (std::uint64_t{1} << 40) ? 16.0 : 1.0;
     // Edges past what the bands keep are made again for every stretch.
     const double made = bands.ready(scale) ? 0.0
                         : !bands.keeps(scale) ? 1.0
                                              : std::min(1.0, static_cast<double>(length) / binade);
-    return edges * (made * kEdgeCost + chunks * kBandCost);
+    return edges * (made * kEdgeCost + sums * kBandCost);
 }
 
 // The period whose stretch over at most `length` passes costs least, if that

@@ -17,13 +17,13 @@
 namespace quadrilo {
 namespace {
 
-using Signed = __int128;
+using Signed = boost::multiprecision::int256_t;
 
-constexpr int kBits = 104; // K
-constexpr Wide kOne = Wide{1} << kBits;
+constexpr int kBits = 168; // K
+const Big kOne = Big{1} << kBits;
 // A start's error, in units of 2^-K, with a unit to spare.
-constexpr Signed kStartSlack = 3;
-constexpr mpfr_prec_t kPrecision = 192;
+constexpr int kStartSlack = 3;
+constexpr mpfr_prec_t kPrecision = 256;
 
 } // namespace
 
@@ -46,7 +46,7 @@ public:
 
     // x_ / pi as a whole part and K bits of fraction, rounded down; x_ is
     // lost.
-    std::pair<std::int64_t, Wide> overPi()
+    std::pair<std::int64_t, Big> overPi()
     {
         mpfr_div(x_, x_, pi_, MPFR_RNDN);
         mpfr_floor(y_, x_);
@@ -54,17 +54,20 @@ public:
         mpfr_sub(x_, x_, y_, MPFR_RNDN);                                         // exact
         mpfr_mul_2ui(x_, x_, kBits, MPFR_RNDN);
         mpfr_get_z(z_, x_, MPFR_RNDD);
-        Wide fraction = 0;
-        mpz_export(&fraction, nullptr, -1, sizeof fraction, 0, 0, z_);
+        std::uint64_t words[4] = {}; // the fraction is below 2^168
+        mpz_export(words, nullptr, -1, sizeof words[0], 0, 0, z_);
+        Big fraction = 0;
+        for (int i = 3; i >= 0; --i)
+            fraction = (fraction << 64) | words[i];
         check();
         return {whole, fraction};
     }
 
     // theta_j / pi, j counted from the segment's first pass.
-    std::pair<std::int64_t, Wide> pointOverPi(const Segment& segment, std::uint64_t pass)
+    std::pair<std::int64_t, Big> pointOverPi(const Segment& segment, std::uint64_t pass)
     {
         // Exact: the stride's 53 bits times an index below 2^53, plus a base
-        // whose last bit is no finer than the stride's, fit in 192.
+        // whose last bit is no finer than the stride's, fit in 256.
         mpfr_set_d(x_, segment.stride, MPFR_RNDN);
         mpfr_mul_d(x_, x_, static_cast<double>(pass - segment.firstPass), MPFR_RNDN);
         mpfr_add_d(x_, x_, segment.base, MPFR_RNDN);
@@ -72,7 +75,7 @@ public:
     }
 
     // asin(e) / pi, e the midpoint of d > 0 and the double below it.
-    Wide edgeOverPi(double d)
+    Big edgeOverPi(double d)
     {
         mpfr_set_d(x_, std::nextafter(d, 0.0), MPFR_RNDN);
         mpfr_add_d(x_, x_, d, MPFR_RNDN); // exact
@@ -94,45 +97,68 @@ private:
 
 namespace {
 
-// v in [0, 1/2) in units of 2^-K, rounded down.
-Wide toFixed(const DoubleDouble& v)
+// A whole double x >= 0, exactly: its 53 bits shifted.
+Big bigOf(double x)
 {
-    const double hi = std::ldexp(v.hi, kBits); // exact, below 2^103
-    const double top = std::floor(hi * 0x1p-64);
-    const double rest = std::floor(hi - top * 0x1p64); // exact, then whole
-    const auto low = static_cast<Signed>(std::floor(std::ldexp(v.lo, kBits))); // |v.lo| <= ulp(v.hi) / 2
-    return static_cast<Wide>((static_cast<Signed>(top) << 64) + static_cast<Signed>(rest) + low);
+    int exponent = 0;
+    const auto bits = static_cast<std::uint64_t>(std::ldexp(std::frexp(x, &exponent), 53));
+    exponent -= 53;
+    return exponent >= 0 ? Big{bits} << exponent : Big{bits >> -exponent};
+}
+
+// v in [0, 1/2) in units of 2^-K, rounded down: within two units.
+Big toFixed(const DoubleDouble& v)
+{
+    const Big high = bigOf(std::ldexp(v.hi, kBits)); // whole: below 2^167, and 53 bits
+    const double low = std::floor(std::ldexp(v.lo, kBits)); // |v.lo| <= ulp(v.hi) / 2
+    return low >= 0 ? high + bigOf(low) : high - bigOf(-low);
+}
+
+// x / 2^64, rounded down, for x below 2^192.
+Wide narrowed(const Big& x)
+{
+    const Big high = x >> 64;
+    return (Wide{static_cast<std::uint64_t>(high >> 64)} << 64) | static_cast<std::uint64_t>(high & ~std::uint64_t{0});
 }
 
 struct Start {
     std::int64_t whole;
-    Wide fraction;
+    Big fraction;
+    Wide narrow; // fraction / 2^64, rounded down
+    Start(std::int64_t whole, const Big& fraction) : whole(whole), fraction(fraction), narrow(narrowed(fraction)) {}
 };
 
-// F(beta) over j < n with beta = whole + fraction / 2^K given within
-// slack / 2^K, alpha within [a - 1, a + 2] / 2^K: its value if both ends of the
-// bracket agree.
-std::optional<Signed> floorSums(std::int64_t whole, Signed fraction, Signed slack, Wide a, Wide widening,
-                                std::uint64_t n, std::uint64_t& sums)
+// F(beta) over j < n for beta = whole + f / 2^k, f in [lo, hi], alpha
+// within [a - 1 - widening, a + 2 + widening] / 2^k: its value if both ends
+// of the bracket agree. In U and its signed S, k bits.
+template <class U, class S>
+std::optional<S> floorSums(int k, std::int64_t whole, const S& lo, const S& hi, const U& a, const U& widening,
+                           std::uint64_t n, std::uint64_t& sums)
 {
-    Signed ends[2];
+    const U one = U{1} << k;
+    const auto whole1 = static_cast<S>(one);
+    S ends[2];
     for (int side = 0; side < 2; ++side) {
-        Signed f = fraction + (side == 0 ? -slack : slack);
-        Signed w = whole;
+        S f = side == 0 ? lo : hi;
+        S w = whole;
         while (f < 0)
-            f += static_cast<Signed>(kOne), --w;
-        while (f >= static_cast<Signed>(kOne))
-            f -= static_cast<Signed>(kOne), ++w;
+            f += whole1, --w;
+        while (f >= whole1)
+            f -= whole1, ++w;
         ++sums;
-        const auto sum = floorSum(n, kOne, side == 0 ? a - 1 - widening : a + 2 + widening, static_cast<Wide>(f));
+        const auto sum = floorSum<U>(n, one, side == 0 ? a - 1 - widening : a + 2 + widening, static_cast<U>(f));
         if (!sum)
             return std::nullopt;
-        ends[side] = static_cast<Signed>(n) * w + static_cast<Signed>(*sum);
+        ends[side] = S{n} * w + static_cast<S>(*sum);
     }
     if (ends[0] != ends[1])
         return std::nullopt;
     return ends[0];
 }
+
+// Stretches of up to 2^40 passes are counted in 128 bits, with K - 64 bits
+// of fraction: 2^104 keeps their bracket for alpha under 2^-62.
+constexpr std::uint64_t kNarrow = std::uint64_t{1} << 40;
 
 } // namespace
 
@@ -140,11 +166,49 @@ std::optional<Signed> floorSums(std::int64_t whole, Signed fraction, Signed slac
 struct BandWork {
     const Bands& bands;
     const Segment& segment;
-    Wide alpha;
+    Big alpha;
     BandNumbers numbers;
     std::uint64_t sums = 0, halved = 0;
     bool doubtful = false;
-    Wide widening = static_cast<Wide>(bands.settings_.widening);
+    Big widening = Big{bands.settings_.widening} << 64; // given in units of 2^-104
+    Wide narrowAlpha = narrowed(alpha);
+
+    // n + F(theta / pi - P) - F(theta / pi + P), the passes of [from, from +
+    // n) in the band of every P between the two cuts' edges, if the brackets
+    // show one value for all of them.
+    std::optional<std::uint64_t> inBand(const Bands::Cut& low, const Bands::Cut& high, std::uint64_t n,
+                                        const Start& start)
+    {
+        if (n <= kNarrow) {
+            // Each value loses a unit or less by the shift; the edges' errors
+            // round up.
+            using S = __int128;
+            const auto slack = [](const Bands::Cut& cut) {
+                return kStartSlack + 2 + static_cast<S>(std::ceil(std::ldexp(cut.slack, -64)));
+            };
+            const auto f = static_cast<S>(start.narrow), lowEdge = static_cast<S>(low.narrow),
+                       highEdge = static_cast<S>(high.narrow);
+            const Wide widening{bands.settings_.widening};
+            const auto minus = floorSums<Wide, S>(kBits - 64, start.whole, f - highEdge - slack(high),
+                                                  f - lowEdge + slack(low), narrowAlpha, widening, n, sums);
+            const auto plus = minus ? floorSums<Wide, S>(kBits - 64, start.whole, f + lowEdge - slack(low),
+                                                         f + highEdge + slack(high), narrowAlpha, widening, n, sums)
+                                    : std::nullopt;
+            if (plus)
+                return static_cast<std::uint64_t>(static_cast<S>(n) + *minus - *plus);
+            return std::nullopt;
+        }
+        const auto slack = [](const Bands::Cut& cut) { return kStartSlack + Signed{cut.slack}; };
+        const Signed f{start.fraction}, lowEdge{low.edge}, highEdge{high.edge};
+        const auto minus = floorSums<Big, Signed>(kBits, start.whole, f - highEdge - slack(high),
+                                                  f - lowEdge + slack(low), alpha, widening, n, sums);
+        const auto plus = minus ? floorSums<Big, Signed>(kBits, start.whole, f + lowEdge - slack(low),
+                                                         f + highEdge + slack(high), alpha, widening, n, sums)
+                                : std::nullopt;
+        if (plus)
+            return static_cast<std::uint64_t>(Signed{n} + *minus - *plus);
+        return std::nullopt;
+    }
 
     // Passes in [from, from + n) whose s >= the cut's d, given theta_from / pi.
     std::uint64_t count(const Bands::Cut& cut, std::uint64_t from, std::uint64_t n, const Start& start)
@@ -153,12 +217,17 @@ struct BandWork {
             return n;
         if (cut.kind == Bands::Cut::None || n == 0)
             return 0;
-        const Signed edge = static_cast<Signed>(cut.edge), fraction = static_cast<Signed>(start.fraction);
-        const Signed slack = kStartSlack + cut.slack;
-        const auto minus = floorSums(start.whole, fraction - edge, slack, alpha, widening, n, sums);
-        const auto plus = minus ? floorSums(start.whole, fraction + edge, slack, alpha, widening, n, sums) : std::nullopt;
-        if (plus)
-            return static_cast<std::uint64_t>(static_cast<Signed>(n) + *minus - *plus);
+        if (const auto counted = inBand(cut, cut, n, start))
+            return *counted;
+        if (cut.slack > 2) {
+            // The edge's own bracket may hold the point: MPFR's, within a
+            // unit, first.
+            Bands::Cut sharp = cut;
+            sharp.edge = numbers.edgeOverPi(cut.at);
+            sharp.narrow = narrowed(sharp.edge);
+            sharp.slack = 2;
+            return count(sharp, from, n, start);
+        }
         if (n == 1) {
             doubtful = true;
             return 0;
@@ -167,6 +236,16 @@ struct BandWork {
         const std::uint64_t half = n / 2;
         const auto [whole, rest] = numbers.pointOverPi(segment, from + half);
         return count(cut, from, half, start) + count(cut, from + half, n - half, Start{whole, rest});
+    }
+
+    // The passes past both an edge and its tie band's, when the bracket over
+    // both shows that the tie band holds none: most tie bands are far
+    // narrower than a pass's step.
+    std::optional<std::uint64_t> countClear(const Bands::Edge& edge, std::uint64_t n, const Start& start)
+    {
+        if (edge.above.kind != Bands::Cut::Band || edge.atLeast.kind != Bands::Cut::Band)
+            return std::nullopt;
+        return inBand(edge.atLeast, edge.above, n, start);
     }
 
     // The same over any range, chunk by chunk.
@@ -287,7 +366,7 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
 
     BandNumbers numbers;
     // alpha = sigma / pi, below 1: the point of a segment of one stride.
-    const Wide a = numbers.pointOverPi(Segment{0, 0.0, segment.stride, 2}, 1).second;
+    const Big a = numbers.pointOverPi(Segment{0, 0.0, segment.stride, 2}, 1).second;
 
     const std::uint64_t chunk = settings_.chunk;
     std::vector<Start> starts;
@@ -373,6 +452,11 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
 
     const bool madeBefore = edgesDone_;
     if (!walk([&](BandWork& work, Share& share, const Edge& edge) {
+            if (edge.ties && starts.size() == 1)
+                if (const auto clear = work.countClear(edge, passes, starts[0])) {
+                    share.units += static_cast<Wide>(*clear) * edge.halfUnits;
+                    return;
+                }
             const std::uint64_t above = countBefore(work, edge.above, passes);
             share.units += static_cast<Wide>(above) * edge.halfUnits;
             if (edge.ties) {
@@ -501,14 +585,17 @@ Bands::Edge Bands::edgeOf(std::uint64_t i, std::uint64_t to, BandNumbers& number
     const double h = static_cast<double>(below_ + static_cast<std::int64_t>(i)) + 0.5;
     const auto cutAt = [&](double d) {
         if (std::isnan(d))
-            return Cut{Cut::None, 0, 0};
+            return Cut{Cut::None, d, 0, 0, 0};
         if (d == 0.0)
-            return Cut{Cut::All, 0, 0};
+            return Cut{Cut::All, d, 0, 0, 0};
         const double below = std::nextafter(d, 0.0);
+        Cut cut{Cut::Band, d, 0, 0, 2};
         if (const auto fast = (*arcsine_)(DoubleDouble{d, (below - d) / 2}))
-            return Cut{Cut::Band, toFixed(fast->value),
-                       2 + static_cast<std::int64_t>(std::ceil(std::ldexp(fast->error, kBits)))};
-        return Cut{Cut::Band, numbers.edgeOverPi(d), 2};
+            cut.edge = toFixed(fast->value), cut.slack = 2 + std::ceil(std::ldexp(fast->error, kBits));
+        else
+            cut.edge = numbers.edgeOverPi(d);
+        cut.narrow = narrowed(cut.edge);
+        return cut;
     };
     // Near where t = h / sqrt(1 - m s^2) reaches the half unit.
     const double ratio = kStep * scale_ / h;

@@ -24,21 +24,25 @@
 // n + F((theta_0 - a) / pi) - F((theta_0 + a) / pi), with
 // F(beta) = sum over j < n of floor(beta + j sigma / pi).
 //
-// Floor sums. With K = 104 fraction bits, alpha = sigma / pi and theta_0 /
-// pi come from MPFR (192 bits: within a unit of 2^-K, rounded down), and
+// Floor sums. With K = 168 fraction bits, alpha = sigma / pi and theta_0 /
+// pi come from MPFR (256 bits: within a unit of 2^-K, rounded down), and
 // a / pi from ArcsineOverPi (arcsine.h) with its proven error, or where it
 // gives none from MPFR; each is taken as a whole number over 2^K and
 // widened to a bracket by its error and a unit more: alpha_lo <= alpha <=
 // alpha_hi and beta_lo <= beta <= beta_hi, so that beta_lo + j alpha_lo <=
 // beta + j alpha <= beta_hi + j alpha_hi for every j >= 0. floor is
 // monotone, so the two floor sums of the bracket's ends (floor_sum.h,
-// exact) bound F; where they are equal, every term of each is
+// exact in 256 bits for a stretch of up to 2^54 passes, sigma / pi being
+// below 2^-20) bound F; where they are equal, every term of each is
 // floor(beta + j alpha), and F is exact. Where they differ, a point lies
-// within the bracket of an integer (for chunks of up to 2^40 passes, about
-// one bracket in 2^20): the chunk is halved, each half getting its own
-// start from MPFR and a bracket half as wide, down to single passes; a
-// pass still in doubt gives the stretch up, for the caller to count
-// otherwise. Nothing is guessed.
+// within the bracket of an integer (rare: the bracket is some 2^-70 wide
+// for an edge near the peaks, 2^-90 elsewhere, and 2^-113 for alpha over
+// 2^54 passes): the edge is first taken from MPFR, within a unit, and then
+// the stretch is halved, each half getting its own start from MPFR and a
+// narrower bracket, down to single passes; a pass still in doubt gives the
+// stretch up, for the caller to count otherwise. Nothing is guessed. Up to 2^40 passes the same sums are taken in 128 bits, with each
+// value cut to K - 64 = 104 bits (rounded down once more, its bracket a unit
+// wider), several times faster.
 //
 // Ties. A tie's rounding depends on the parity of S before it. Where tie
 // bands hold a few passes (up to 16), each is found by halving its band's
@@ -89,10 +93,10 @@ struct BandCount {
 };
 
 // For the tests: shorter chunks, sigma / pi's bracket widened by so many
-// units of 2^-K, fewer ties settled and fewer edges kept, so that chunks,
+// units of 2^-104, fewer ties settled and fewer edges kept, so that chunks,
 // halving, cuts and edges made again show at lengths a test can check.
 struct BandSettings {
-    std::uint64_t chunk = std::uint64_t{1} << 40;
+    std::uint64_t chunk = std::uint64_t{1} << 54; // a stretch at most, now
     std::uint64_t widening = 0;
     std::uint64_t mostTies = 16; // settled in a stretch; past that, it gives the first
     double keptEdges = 0x1p20;   // some 100 bytes each; past that, made again each walk
@@ -128,8 +132,10 @@ private:
     // whose theta mod pi lies in (a, pi - a), a / pi = edge / 2^K.
     struct Cut {
         enum Kind { All, None, Band } kind = None;
-        Wide edge = 0;
-        std::int64_t slack = 0; // edge's error, in units of 2^-K
+        double at = 0;    // d
+        Big edge = 0;
+        Wide narrow = 0;  // edge / 2^64, rounded down
+        double slack = 0; // edge's error, in units of 2^-K: a whole number
     };
     struct Edge {
         Cut above;   // v > H

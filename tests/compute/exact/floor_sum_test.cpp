@@ -8,19 +8,20 @@
 
 namespace {
 
+using quadrilo::Big;
 using quadrilo::Wide;
 
 struct Row {
     std::string name;
     std::uint64_t n;
-    Wide m, a, b;
+    Big m, a, b;
 };
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
 // The sum term by term: the oracle.
-Wide byTerms(const Row& row)
+Big byTerms(const Row& row)
 {
-    Wide sum = 0;
+    Big sum = 0;
     for (std::uint64_t i = 0; i < row.n; ++i)
         sum += (row.a * i + row.b) / row.m;
     return sum;
@@ -28,16 +29,25 @@ Wide byTerms(const Row& row)
 
 class FloorSum : public testing::TestWithParam<Row> {};
 
+// Wide's too, where the row fits it.
 TEST_P(FloorSum, IsTheSumOfItsTerms)
 {
     const Row& row = GetParam();
-    const auto sum = quadrilo::floorSum(row.n, row.m, row.a, row.b);
+    const auto sum = quadrilo::floorSum<Big>(row.n, row.m, row.a, row.b);
     ASSERT_TRUE(sum.has_value());
-    EXPECT_TRUE(*sum == byTerms(row)) << static_cast<unsigned long long>(*sum) << " against "
-                                      << static_cast<unsigned long long>(byTerms(row));
+    EXPECT_EQ(*sum, byTerms(row));
+    const Big fits = Big{1} << 100;
+    if (row.m >= fits || row.a >= fits || row.b >= fits)
+        return;
+    const auto wide = [](const Big& x) { return static_cast<Wide>(static_cast<std::uint64_t>(x >> 64)) << 64 |
+                                                static_cast<std::uint64_t>(x & ~std::uint64_t{0}); };
+    const auto narrow = quadrilo::floorSum<Wide>(row.n, wide(row.m), wide(row.a), wide(row.b));
+    ASSERT_TRUE(narrow.has_value());
+    EXPECT_TRUE(*narrow == wide(*sum));
 }
 
-constexpr Wide kTwo104 = Wide{1} << 104;
+const Big kTwo104 = Big{1} << 104;
+const Big kTwo168 = Big{1} << 168;
 
 INSTANTIATE_TEST_SUITE_P(
     , FloorSum,
@@ -52,16 +62,24 @@ INSTANTIATE_TEST_SUITE_P(
                     Row{"bands_slope", 1 << 20, kTwo104, (kTwo104 >> 22) + 0x123456789abcdefULL,
                         (kTwo104 >> 1) + 12345},
                     Row{"bands_slope_from_zero", 3 << 18, kTwo104, (kTwo104 / 3141593) | 1, 0},
-                    Row{"bands_slope_near_a_whole", 1 << 19, kTwo104, kTwo104 / 1000000 - 1, kTwo104 - 1}),
+                    Row{"bands_slope_near_a_whole", 1 << 19, kTwo104, kTwo104 / 1000000 - 1, kTwo104 - 1},
+                    Row{"bands_wide_slope", 1 << 20, kTwo168, (kTwo168 >> 22) + 0x123456789abcdefULL, kTwo168 - 12345}),
     [](const auto& info) { return info.param.name; });
 
-// Past 127 bits it gives nothing rather than a wrapped sum.
+// Past its width it gives nothing rather than a wrapped sum, and takes
+// the bands' largest: 2^54 passes and a slope near 2^-20 of 2^168 in Big,
+// 2^40 passes and just under 2^-20 of 2^104 in Wide.
 TEST(FloorSumRoom, RefusesWhatWouldOverflow)
 {
-    EXPECT_FALSE(quadrilo::floorSum(1 << 20, 3, kTwo104, 0).has_value());
-    EXPECT_FALSE(quadrilo::floorSum(1, 1, Wide{1} << 127, 0).has_value());
-    EXPECT_FALSE(quadrilo::floorSum(std::uint64_t{1} << 40, 1, Wide{1} << 60, 0).has_value()) << "the sum itself";
-    EXPECT_TRUE(quadrilo::floorSum(std::uint64_t{1} << 40, kTwo104, kTwo104 >> 20, kTwo104 - 1).has_value());
+    EXPECT_FALSE(quadrilo::floorSum<Big>(1 << 20, 3, Big{1} << 250, 0).has_value());
+    EXPECT_FALSE(quadrilo::floorSum<Big>(1, 1, 0, Big{1} << 254).has_value());
+    EXPECT_FALSE(quadrilo::floorSum<Big>(std::uint64_t{1} << 60, 1, Big{1} << 140, 0).has_value()) << "the sum";
+    EXPECT_TRUE(quadrilo::floorSum<Big>(std::uint64_t{1} << 54, kTwo168, kTwo168 >> 20, kTwo168 - 1).has_value());
+    const Wide two104 = Wide{1} << 104;
+    EXPECT_FALSE(quadrilo::floorSum<Wide>(1 << 20, 3, Wide{1} << 110, 0).has_value());
+    EXPECT_FALSE(quadrilo::floorSum<Wide>(1, 1, 0, Wide{1} << 126).has_value());
+    EXPECT_FALSE(quadrilo::floorSum<Wide>(std::uint64_t{1} << 40, 1, Wide{1} << 60, 0).has_value()) << "the sum";
+    EXPECT_TRUE(quadrilo::floorSum<Wide>(std::uint64_t{1} << 40, two104, (two104 >> 20) - 1, two104 - 1).has_value());
 }
 
 } // namespace
