@@ -380,7 +380,8 @@ Choice choose(const std::vector<Period>& periods, std::uint64_t length, const Ch
 // What the evaluation should cost, in passes of the plain sum, for the time
 // left: the passes before periods pay one by one, and past them, piece by
 // piece of a segment and of S's binade, S taken as the passes times the mean
-// term (h 2 K(m) / pi), the cheaper of the passes and their best stretch.
+// term (h 2 K(m) / pi), the cheapest of the passes, their best stretch by
+// periods and their stretch by bands.
 double Engine::Impl::plannedWork(const Request& request, std::uint64_t periodsFrom)
 {
     const std::uint64_t passes = request.plan.passes;
@@ -423,8 +424,8 @@ void Engine::Impl::addWork(double work)
     workShare_.store(std::min(1.0, workDone_ / plannedWork_), std::memory_order_relaxed);
 }
 
-// Sums a stretch from pass `done` by periods, or as a stretch whose terms
-// all round alike, and moves `done` past it. Otherwise, or where that
+// Sums a stretch from pass `done` by periods or by bands, or as a stretch
+// whose terms all round alike, and moves `done` past it. Otherwise, or where that
 // cannot go on, tells how many passes to sum one by one first (nothing when
 // cancelled).
 std::optional<std::uint64_t> Engine::Impl::byPeriods(const Request& request, std::uint64_t& done,

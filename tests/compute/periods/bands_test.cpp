@@ -138,6 +138,31 @@ TEST(BandCountStopped, GivesNothingAndTheNextCountsRight)
     EXPECT_TRUE(count->units == byPasses(segment, m, 20000, 0x1p36, 0).units);
 }
 
+// The cost model's estimate of the edges: the half units where the term
+// rises slowly, one for each double where it rises steeply; near enough to
+// the edges a count makes.
+TEST(BandEdges, AreEstimatedNearlyAsMade)
+{
+    const quadrilo::SineScratch scratch;
+    Crew crew(2, {}, [](const std::function<void()>& serve) {
+        const quadrilo::SineScratch own;
+        serve();
+    });
+    struct Case {
+        double degrees, base, scale;
+    };
+    for (const Case& c : {Case{30, 4096, 0x1p36}, Case{90, 0x1p30, 0x1p19}, Case{90, 0x1p33, 0x1p15}}) {
+        Bands bands(modulusOf(c.degrees));
+        const auto count = bands.count(segmentFrom(c.base, 1000), 0, 1000, c.scale, 0, crew, [] { return true; });
+        ASSERT_TRUE(count);
+        const double made = static_cast<double>(count->edges), estimated = bands.edgesOf(c.scale);
+        EXPECT_GT(estimated, 0.8 * made) << c.degrees << " degrees";
+        EXPECT_LT(estimated, 1.25 * made) << c.degrees << " degrees";
+        if (c.degrees == 90)
+            EXPECT_LT(made, 0.2 * static_cast<double>(count->levels)) << "one edge for each half unit";
+    }
+}
+
 // No bands where the largest term is infinite, or the edges too many.
 TEST(BandLevels, AreTheHalfUnitsBetweenTheLeastAndLargestTerm)
 {

@@ -202,6 +202,25 @@ TEST(PeriodicEvaluation, StopsWhenCancelledInsideAStretch)
     EXPECT_LT(lastDone, 40'000'000u);
 }
 
+// A stretch by bands stops between its edges when asked to, and the
+// evaluation gives nothing: asked again at the same pass, the engine is
+// inside a stretch.
+TEST(PeriodicEvaluation, StopsWhenCancelledInsideABandStretch)
+{
+    PeriodSettings settings{true, 1.0, 0, 1.0, kShortestPeriod};
+    settings.alwaysBands = true;
+    Engine engine(EngineSettings{0, quadrilo::bestIsa(), {}, settings});
+    std::uint64_t last = 0, repeats = 0;
+    const auto result = engine.firstKind(40, -0.3, [&](std::uint64_t done) {
+        repeats = done == last ? repeats + 1 : 0;
+        last = done;
+        return repeats < 3;
+    });
+    EXPECT_FALSE(result);
+    EXPECT_EQ(repeats, 3u);
+    EXPECT_LT(last, 40'000'000u);
+}
+
 } // namespace
 
 namespace {
