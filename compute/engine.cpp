@@ -107,7 +107,7 @@ private:
     const PeriodSettings periodSettings_;
     std::vector<std::vector<Period>> periods_; // by segment, once asked for
     std::optional<Bands> bands_;               // of this evaluation's modulus
-    double bandsRefused_ = 0.0;                // a scale whose ties come too often
+    double bandsRefused_ = 0.0;                // a scale with more ties than a count settles
     std::vector<BlockStarts> starts_; // of the segments up to the largest limit
     std::vector<Block> blocks_;       // by the pipeline's buffer
     std::unique_ptr<Crew> crew_;
@@ -177,7 +177,9 @@ std::optional<Evaluation> Engine::Impl::evaluate(const Request& request, const P
     publishedScale_ = 0.0;
     publishedSum_ = 0.0;
     work_ = {};
-    bands_.emplace(request.m, BandSettings{std::uint64_t{1} << 40, 0, periodSettings_.mostBandTies});
+    BandSettings bandSettings;
+    bandSettings.mostTies = periodSettings_.mostBandTies;
+    bands_.emplace(request.m, bandSettings);
     bandsRefused_ = 0.0;
 
     // Periods pay only once the terms have many passes to repeat over.
@@ -547,10 +549,10 @@ std::optional<std::uint64_t> Engine::Impl::byBands(const Segment& segment, std::
         if (count->doubtful)
             return std::min(passes, kBlock);
         if (count->tie) {
+            // More ties than a count settles: at this scale they would cost
+            // a count each.
             ++work_.cutAtTies;
-            // Ties this many would cost a count each.
-            if (count->ties > 8)
-                bandsRefused_ = scale;
+            bandsRefused_ = scale;
             if (count->firstTie < 2)
                 return count->firstTie + 1;
             passes = count->firstTie;

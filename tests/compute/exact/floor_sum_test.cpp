@@ -73,6 +73,7 @@ TEST(FloorSumRoom, RefusesWhatWouldOverflow)
 {
     EXPECT_FALSE(quadrilo::floorSum<Big>(1 << 20, 3, Big{1} << 250, 0).has_value());
     EXPECT_FALSE(quadrilo::floorSum<Big>(1, 1, 0, Big{1} << 254).has_value());
+    EXPECT_FALSE(quadrilo::floorSum<Big>(1, Big{1} << 252, 0, Big{1} << 254).has_value()) << "a start past the room";
     EXPECT_FALSE(quadrilo::floorSum<Big>(std::uint64_t{1} << 60, 1, Big{1} << 140, 0).has_value()) << "the sum";
     EXPECT_TRUE(quadrilo::floorSum<Big>(std::uint64_t{1} << 54, kTwo168, kTwo168 >> 20, kTwo168 - 1).has_value());
     const Wide two104 = Wide{1} << 104;
