@@ -12,7 +12,10 @@
 // [v0, v1], the passes with v > H: those with s >= s_H, the least double
 // with v(s_H) > H, found by bisection on the doubles of [0, 1] with v
 // itself, so exactly. The passes with v = H, those with t_H <= s < s_H,
-// t_H the least double with v >= H, are the ties.
+// t_H the least double with v >= H, are the ties. Where v steps over
+// several half units between neighbouring doubles, near the peaks at
+// nearly a right angle, they share s_H and t_H: one edge stands for all of
+// them, and its count is taken once, times their number.
 //
 // Bands. s >= d > 0 exactly when |sin theta| exceeds e, the midpoint of d
 // and the double below it: RN picks d or above past e, and |sin theta| is
@@ -40,9 +43,10 @@
 // 2^54 passes): the edge is first taken from MPFR, within a unit, and then
 // the stretch is halved, each half getting its own start from MPFR and a
 // narrower bracket, down to single passes; a pass still in doubt gives the
-// stretch up, for the caller to count otherwise. Nothing is guessed. Up to 2^40 passes the same sums are taken in 128 bits, with each
-// value cut to K - 64 = 104 bits (rounded down once more, its bracket a unit
-// wider), several times faster.
+// stretch up, for the caller to count otherwise. Nothing is guessed. Up to
+// 2^40 passes the same sums are taken in 128 bits, with each value cut to
+// K - 64 = 104 bits (rounded down once more, its bracket a unit wider),
+// several times faster.
 //
 // Ties. A tie's rounding depends on the parity of S before it. Where tie
 // bands hold a few passes (up to 16), each is found by halving its band's
@@ -61,9 +65,9 @@
 // otherwise.
 //
 // The caller guarantees a segment of positive stride below 2^-18 (sigma / pi
-// then below 2^-20, which keeps every floor sum of a chunk within 127
-// bits), theta_0 at least 1, m in [0, 1] and a scale at which v0 and v1 are
-// below 2^50.
+// then below 2^-20, which keeps every floor sum within its width), at most
+// 2^54 passes, theta_0 at least 1, m in [0, 1] and a scale at which v0 and
+// v1 are below 2^50.
 #pragma once
 
 #include "compute/exact/arcsine.h"
