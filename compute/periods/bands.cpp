@@ -308,7 +308,10 @@ double Bands::leastDouble(double h, bool strictly, double guess) const
     if (!holds(one))
         return NAN;
     std::uint64_t lo = 0, hi = one; // !holds(lo - 1) or lo = 0; holds(hi)
-    const std::uint64_t at = std::isfinite(guess) ? std::bit_cast<std::uint64_t>(std::clamp(guess, 0.0, 1.0)) : one;
+    // Past 1.0 the bits are no longer in v's order, nor is -0.0.
+    const std::uint64_t at = !std::isfinite(guess) ? one
+                             : guess > 0.0         ? std::bit_cast<std::uint64_t>(std::min(guess, 1.0))
+                                                   : 0;
     if (holds(at)) {
         hi = at;
         for (std::uint64_t stride = 1; hi > 0; stride *= 2) {
