@@ -103,7 +103,7 @@ struct BandSettings {
     std::uint64_t chunk = std::uint64_t{1} << 54; // a stretch at most, now
     std::uint64_t widening = 0;
     std::uint64_t mostTies = 16; // settled in a stretch; past that, it gives the first
-    double keptEdges = 0x1p20;   // some 100 bytes each; past that, made again each walk
+    double keptEdges = 0x1p17;   // 224 bytes each; past that, made again each walk
 };
 
 // The bands of one modulus, with the edges of the last scale counted at:

@@ -112,11 +112,11 @@ INSTANTIATE_TEST_SUITE_P(
                     // where v steps over many half units between doubles.
                     Row{"right_angle_across_a_peak", 0x1.fffffff85b399p+29, 90, 100000, 19, 0, {}},
                     Row{"right_angle_coarse_near_a_peak", 0x1.ff44ea93e48f0p+9, 90, 100000, 12, 0, {}},
-                    Row{"short_chunks", 1024, 1, 100000, 42, 0, {kShortChunk, 0, 16, 0x1p20}},
-                    Row{"halved_brackets", 1024, 5, 50000, 40, 0, {std::uint64_t{1} << 40, std::uint64_t{1} << 62, 16, 0x1p20}},
+                    Row{"short_chunks", 1024, 1, 100000, 42, 0, {kShortChunk, 0, 16, 0x1p17}},
+                    Row{"halved_brackets", 1024, 5, 50000, 40, 0, {std::uint64_t{1} << 40, std::uint64_t{1} << 62, 16, 0x1p17}},
                     Row{"ties_settled_from_an_even_sum", 1, 0.01, 200000, 57, 0, {}, 5},
                     Row{"ties_settled_from_an_odd_sum", 1, 0.01, 200000, 57, 1, {}, 5},
-                    Row{"ties_across_short_chunks", 1, 0.01, 200000, 57, 1, {kShortChunk, 0, 16, 0x1p20}, 5},
+                    Row{"ties_across_short_chunks", 1, 0.01, 200000, 57, 1, {kShortChunk, 0, 16, 0x1p17}, 5},
                     Row{"ties_with_edges_made_again", 1, 0.01, 200000, 57, 1, {std::uint64_t{1} << 40, 0, 16, 0}, 5},
                     Row{"too_many_ties_give_the_first", 1, 0.01, 200000, 60, 0, {}, 17}),
     [](const auto& info) { return info.param.name; });
