@@ -25,8 +25,9 @@ int main(int argc, char** argv)
     quadrilo::EngineSettings plain;
     plain.periods.enabled = false;
     quadrilo::Engine byPeriods{quadrilo::EngineSettings{}}, onePassAtATime(plain);
-    std::printf("%-14s %5s %17s %10s %10s %9s %6s %11s %8s %6s %6s %9s %10s\n", "phi", "alpha", "passes", "time s",
-                "plain s", "stretches", "flat", "changes", "made", "ties", "bands", "edges", "floor sums");
+    std::printf("%-14s %5s %17s %10s %10s %9s %6s %11s %8s %6s %6s %9s %10s %11s\n", "phi", "alpha", "passes",
+                "time s", "plain s", "stretches", "flat", "changes", "made", "ties", "bands", "edges", "floor sums",
+                "peak passes");
     double plainPerPass = 0.0; // from the last row that ran it
     for (double phi : {1000.0, 1e4, 1e6, 1e8, 1e10, 17179869183.9})
         for (double degrees : {30.0, 80.0, 90.0}) {
@@ -56,10 +57,10 @@ int main(int argc, char** argv)
                 std::snprintf(plainText, sizeof plainText, "~%.0f", plainPerPass * passes);
             const quadrilo::PeriodWork work = result ? result->periods : quadrilo::PeriodWork{};
             const auto count = [](std::uint64_t n) { return static_cast<unsigned long long>(n); };
-            std::printf("%-14.1f %5.0f %17.0f %10s %10s %9llu %6llu %11llu %8llu %6llu %6llu %9llu %10llu\n", phi,
-                        degrees, passes, timeText, plainText, count(work.stretches), count(work.flatStretches),
+            std::printf("%-14.1f %5.0f %17.0f %10s %10s %9llu %6llu %11llu %8llu %6llu %6llu %9llu %10llu %11llu\n",
+                        phi, degrees, passes, timeText, plainText, count(work.stretches), count(work.flatStretches),
                         count(work.changes), count(work.madeTerms), count(work.ties), count(work.bandStretches),
-                        count(work.edges), count(work.floorSums));
+                        count(work.edges), count(work.floorSums), count(work.peakPasses));
             std::fflush(stdout);
         }
 }

@@ -90,7 +90,7 @@ public:
 private:
     bool plain(const Request& request, std::uint64_t from, std::uint64_t to, const ProgressFn& progress);
     std::optional<std::uint64_t> byPeriods(const Request& request, std::uint64_t& done, const ProgressFn& progress);
-    std::optional<std::uint64_t> byBands(const Segment& segment, std::uint64_t length, double binade,
+    std::optional<std::uint64_t> byBands(const Segment& segment, std::uint64_t length, const BandPlan& plan,
                                          std::uint64_t& done, const ProgressFn& progress);
     const std::vector<Period>& periodsOf(std::size_t segment, double stride);
     double plannedWork(const Request& request, std::uint64_t periodsFrom);
@@ -107,6 +107,7 @@ private:
     const PeriodSettings periodSettings_;
     std::vector<std::vector<Period>> periods_; // by segment, once asked for
     std::optional<Bands> bands_;               // of this evaluation's modulus
+    double meanTerm_ = 0.0;                    // h 2 K(m) / pi
     double bandsRefused_ = 0.0;                // a scale with more ties than a count settles
     std::vector<BlockStarts> starts_; // of the segments up to the largest limit
     std::vector<Block> blocks_;       // by the pipeline's buffer
@@ -179,7 +180,8 @@ std::optional<Evaluation> Engine::Impl::evaluate(const Request& request, const P
     work_ = {};
     BandSettings bandSettings;
     bandSettings.mostTies = periodSettings_.mostBandTies;
-    bands_.emplace(request.m, bandSettings);
+    bands_.emplace(request.m, bandSettings, &kernel_);
+    meanTerm_ = kStep * (2 / 3.141592653589793) * std::comp_ellint_1(std::sqrt(request.m));
     bandsRefused_ = 0.0;
 
     // Periods pay only once the terms have many passes to repeat over.
@@ -249,8 +251,12 @@ constexpr double kChangeCost = 200;
 constexpr double kMadeChangeCost = 1200;
 // A stretch by bands: each edge, once a binade of S, and its floor sums,
 // once a stretch; measured on the AMD EPYC, about 2 us each on one core.
+// Past the top edge, a pass near a peak whose term is made, and a run of
+// them.
 constexpr double kEdgeCost = 4500;
 constexpr double kBandCost = 4500;
+constexpr double kPeakPassCost = 3.5;
+constexpr double kPeakRunCost = 400;
 
 constexpr double kHalfPi = 1.5707963267948966;
 
@@ -334,21 +340,28 @@ double stretchCost(const Period& period, double passes, const ChangeCost& change
     return kResidueCost * static_cast<double>(period.passes) + passes * changes(period.drift, scale);
 }
 
-// A stretch of `length` passes by bands, if they can count it. Its edges
-// serve every stretch of S's binade, `binade` passes long, so each bears
-// its share of them; none where they are ready.
-std::optional<double> bandCost(const Bands& bands, double scale, std::uint64_t length, double binade)
+// A stretch of `length` passes by bands, if they can count it, with its
+// cost. Where its edges stop is chosen for the whole of S's binade, as the
+// passes that it spans at the mean term, so that its stretches share them:
+// the rest of that binade is `binade` passes long, so each bears its share
+// of making them; none where they are ready.
+std::optional<BandPlan> bandPlan(const Bands& bands, double scale, double meanTerm, std::uint64_t length,
+                                 double binade)
 {
-    const double edges = bands.edgesOf(scale);
-    if (!std::isfinite(edges))
-        return std::nullopt;
     // Past 2^40 passes the floor sums take 256 bits: some 16 times slower.
     const double sums = length > (std::uint64_t{1} << 40) ? 16.0 : 1.0;
+    const double span = 0x1p52 / (meanTerm * scale);
+    BandPlan plan = bands.plan(scale, span, BandCosts{kEdgeCost + sums * kBandCost, kPeakPassCost, kPeakRunCost});
+    if (!std::isfinite(plan.cost))
+        return std::nullopt;
     // Edges past what the bands keep are made again for every stretch.
-    const double made = bands.ready(scale) ? 0.0
-                        : !bands.keeps(scale) ? 1.0
-                                             : std::min(1.0, static_cast<double>(length) / binade);
-    return edges * (made * kEdgeCost + sums * kBandCost);
+    const double made = bands.ready(scale, plan.top) ? 0.0
+                        : !bands.keeps(plan.edges) ? 1.0
+                                                   : std::min(1.0, static_cast<double>(length) / binade);
+    const double share = static_cast<double>(length) / span;
+    plan.cost = plan.edges * (made * kEdgeCost + sums * kBandCost) +
+                share * (plan.peakPasses * kPeakPassCost + plan.peakRuns * kPeakRunCost);
+    return plan;
 }
 
 // The period whose stretch over at most `length` passes costs least, if that
@@ -392,7 +405,7 @@ double Engine::Impl::plannedWork(const Request& request, std::uint64_t periodsFr
     if (periodsFrom >= passes || !std::isfinite(meanTerm))
         return static_cast<double>(passes);
     const ChangeCost changes(request.m);
-    const Bands bands(request.m);
+    const Bands bands(request.m, {}, &kernel_);
     double lastScale = 0.0; // of the edges last counted
     std::size_t index = 0;
     const auto& segments = request.plan.segments;
@@ -411,8 +424,8 @@ double Engine::Impl::plannedWork(const Request& request, std::uint64_t periodsFr
                                         : static_cast<double>(length);
             const double binade = scale == lastScale ? INFINITY : (top - sum) / meanTerm;
             if (periodSettings_.bands && length >= 2)
-                if (const auto byBands = bandCost(bands, scale, length, binade))
-                    cost = std::min(cost, *byBands), lastScale = scale;
+                if (const auto byBands = bandPlan(bands, scale, meanTerm, length, binade))
+                    cost = std::min(cost, byBands->cost), lastScale = scale;
             work += cost;
         }
         done += length;
@@ -473,11 +486,11 @@ std::optional<std::uint64_t> Engine::Impl::byPeriods(const Request& request, std
     const ChangeCost changes(m);
     const Choice choice = choose(periodsOf(index, segment.stride), length, changes, scale, periodSettings_);
     if (periodSettings_.bands && scale != bandsRefused_ && length >= 2) {
-        const auto cost = bandCost(*bands_, scale, length, room / meanUnits);
+        const auto plan = bandPlan(*bands_, scale, meanTerm_, length, room / meanUnits);
         // Their cost is known closely, unlike the changes of a period's.
         const double rival = choice.period ? choice.cost : static_cast<double>(length);
-        if (cost && (periodSettings_.alwaysBands || *cost < rival))
-            return byBands(segment, length, room / meanUnits, done, progress);
+        if (plan && (periodSettings_.alwaysBands || plan->cost < rival))
+            return byBands(segment, length, *plan, done, progress);
     }
     if (!choice.period)
         return std::min(left, std::max(length, kBlock) + kBlock);
@@ -532,20 +545,21 @@ std::optional<std::uint64_t> Engine::Impl::byPeriods(const Request& request, std
 
 // Sums `length` passes from `done` by bands, or fewer: up to a tie, which
 // then goes pass by pass, or as far as S's binade goes.
-std::optional<std::uint64_t> Engine::Impl::byBands(const Segment& segment, std::uint64_t length, double binade,
-                                                   std::uint64_t& done, const ProgressFn& progress)
+std::optional<std::uint64_t> Engine::Impl::byBands(const Segment& segment, std::uint64_t length,
+                                                   const BandPlan& plan, std::uint64_t& done,
+                                                   const ProgressFn& progress)
 {
     const double scale = sum_.scale();
     const double room = 0x1p53 - 1 - sum_.value() * scale; // units; exact
-    const double cost = bandCost(*bands_, scale, length, binade).value_or(0.0);
     std::uint64_t passes = length;
     for (;;) {
         const auto count = bands_->count(segment, done, passes, scale, sum_.value() * scale, *crew_,
-                                         [&] { return !progress || progress(done); });
+                                         [&] { return !progress || progress(done); }, plan.top);
         if (!count)
             return std::nullopt;
         work_.edges += count->edges;
         work_.floorSums += count->sums;
+        work_.peakPasses += count->peakPasses;
         if (count->doubtful)
             return std::min(passes, kBlock);
         if (count->tie) {
@@ -572,7 +586,7 @@ std::optional<std::uint64_t> Engine::Impl::byBands(const Segment& segment, std::
         sum_.addCounted(Counted{scale, static_cast<double>(count->units), true});
         done += passes;
         work_.passes += passes;
-        addWork(cost * static_cast<double>(passes) / static_cast<double>(length));
+        addWork(plan.cost * static_cast<double>(passes) / static_cast<double>(length));
         publish();
         if (progress && !progress(done))
             return std::nullopt;

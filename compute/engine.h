@@ -26,6 +26,7 @@ struct PeriodWork {
     std::uint64_t bandStretches = 0; // counted by bands
     std::uint64_t edges = 0;         // of half units, that those stretches counted across
     std::uint64_t floorSums = 0;     // that they took
+    std::uint64_t peakPasses = 0;    // near the peaks, past their top edge: their terms made
 };
 
 struct Evaluation {

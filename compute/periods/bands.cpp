@@ -6,11 +6,14 @@
 #include "compute/periods/stretch.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cassert>
 #include <cmath>
+#include <cstring>
 #include <new>
+#include <numbers>
 
 #include <mpfr.h>
 
@@ -160,6 +163,162 @@ std::optional<S> floorSums(int k, std::int64_t whole, const S& lo, const S& hi, 
 // of fraction: 2^104 keeps their bracket for alpha under 2^-62.
 constexpr std::uint64_t kNarrow = std::uint64_t{1} << 40;
 
+// x below 2^128.
+Wide wideOf(const Big& x)
+{
+    return (Wide{static_cast<std::uint64_t>(x >> 64)} << 64) | static_cast<std::uint64_t>(x & ~std::uint64_t{0});
+}
+
+// ceil(x / y), y > 0.
+std::uint64_t stepsTo(Wide x, Wide y) { return static_cast<std::uint64_t>(x / y + (x % y != 0 ? 1 : 0)); }
+
+struct Tie {
+    std::uint64_t at;    // passes before it, from the count's first
+    std::uint64_t level; // its half unit's, from below_
+};
+
+// The passes near the peaks whose terms reach the top half unit, and their
+// units past it: one worker's.
+class PeakRuns {
+public:
+    struct Window {
+        Wide beta = 0, alpha = 0; // theta_first / pi and sigma / pi, mod 1, in units of 2^-128
+        Wide low = 0, width = 0;  // the window's start, mod 1, and width; 0: every pass
+        double top = 0.0;         // H_T, in units
+        double base = 0.0;        // below + T: the units the edges give a pass past H_T
+        double below = 0.0;
+        std::uint64_t block = 0;  // passes whose units past the edges stay below 2^52 together
+    };
+
+    PeakRuns(const Segment& segment, std::uint64_t first, const Window& window, const kernel::Kernel& kernel,
+             const kernel::Run& strides, double m, double scale)
+        : segment_(segment), first_(first), window_(window), kernel_(kernel), run_(strides), m_(m),
+          scale_(scale), terms_(kernel::kMaxRun + kernel::kMaxLanes)
+    {
+    }
+
+    // The units past the edges' of the passes [from, from + n) counted from
+    // the first, each tie at its low level and noted in `ties` (if any).
+    Wide count(std::uint64_t from, std::uint64_t n, std::vector<Tie>* ties, const std::function<bool()>& goOn)
+    {
+        Wide units = 0;
+        const Window& w = window_;
+        for (std::uint64_t j = from, end = from + n; j < end;) {
+            std::uint64_t length = end - j;
+            if (w.width != 0) {
+                const Wide y = w.beta + static_cast<Wide>(j) * w.alpha - w.low;
+                if (y >= w.width) {
+                    j += stepsTo(-y, w.alpha); // to the next half turn's window
+                    continue;
+                }
+                length = std::min(length, stepsTo(w.width - y, w.alpha));
+            }
+            for (std::uint64_t at = j; at < j + length; at += kernel::kMaxRun) {
+                if (!goOn())
+                    return units;
+                units += run(at, std::min<std::uint64_t>(kernel::kMaxRun, j + length - at), ties);
+            }
+            j += length;
+        }
+        return units;
+    }
+
+    std::uint64_t passes = 0, runs = 0;
+
+private:
+    Wide run(std::uint64_t j, std::uint64_t n, std::vector<Tie>* ties)
+    {
+        startAt(j);
+        run_.first = static_cast<double>(first_ + j - segment_.firstPass);
+        run_.count = n;
+        bool exact = true;
+        kernel_.terms(run_, m_, Kind::First, 0.0, terms_.data(), &exact);
+        ++runs;
+        passes += n;
+        // v >= H_T adds round(v) - base, or v - 1/2 - base at a tie, as
+        // whole doubles: v is below 2^50, so v + 2^52 rounds it to the
+        // nearest, ties to even, and a block's sums stay below 2^53. Below
+        // H_T the nearest is at most base, and max(0, nearest - base) adds
+        // nothing; a tie rounded up is set right after, in the rare block
+        // that has one.
+        Wide units = 0;
+        const std::uint64_t block = window_.block;
+        const double base = window_.base;
+        for (std::uint64_t from = 0; from < n; from += block) {
+            const std::uint64_t to = std::min(n, from + block);
+            double sum[4] = {}, farthest[4] = {};
+            std::uint64_t i = from;
+            for (; i + 4 <= to; i += 4)
+                for (std::uint64_t lane = 0; lane < 4; ++lane) {
+                    const double v = terms_[i + lane] * scale_; // exact: scale is a power of two
+                    const double nearest = (v + 0x1p52) - 0x1p52;
+                    farthest[lane] = std::max(farthest[lane], std::abs(v - nearest));
+                    sum[lane] += std::max(0.0, nearest - base);
+                }
+            for (; i < to; ++i) {
+                const double v = terms_[i] * scale_, nearest = (v + 0x1p52) - 0x1p52;
+                farthest[0] = std::max(farthest[0], std::abs(v - nearest));
+                sum[0] += std::max(0.0, nearest - base);
+            }
+            units += static_cast<Wide>(static_cast<std::uint64_t>(sum[0] + sum[1]) +
+                                       static_cast<std::uint64_t>(sum[2] + sum[3]));
+            if (std::max(std::max(farthest[0], farthest[1]), std::max(farthest[2], farthest[3])) < 0.5)
+                continue;
+            for (i = from; i < to; ++i) {
+                const double v = terms_[i] * scale_, nearest = (v + 0x1p52) - 0x1p52;
+                if (v < window_.top || std::abs(v - nearest) != 0.5)
+                    continue;
+                if (nearest > v)
+                    --units;
+                if (ties)
+                    ties->push_back({j + i, static_cast<std::uint64_t>(v - 0.5 - window_.below)});
+            }
+        }
+        return units;
+    }
+
+    // The run's first sine: from MPFR every 32 runs, turned from the last
+    // run's start in between.
+    void startAt(std::uint64_t j)
+    {
+        if (turns_ >= 31 || j <= at_) {
+            sinCosOfMultiple(segment_.point(first_ + j), 1, run_.sinFirst, run_.cosFirst);
+            turns_ = 0;
+        } else {
+            const std::uint64_t gap = j - at_;
+            Turn* found = nullptr;
+            for (Turn& t : cache_)
+                if (t.gap == gap)
+                    found = &t;
+            if (!found) {
+                found = &cache_[next_++ % cache_.size()];
+                found->gap = gap;
+                sinCosOfMultiple(segment_.stride, gap, found->sine, found->cosine);
+            }
+            turn(run_.sinFirst, run_.cosFirst, found->sine, found->cosine);
+            ++turns_;
+        }
+        at_ = j;
+    }
+
+    struct Turn {
+        std::uint64_t gap = 0;
+        DoubleDouble sine, cosine;
+    };
+
+    const Segment& segment_;
+    std::uint64_t first_;
+    Window window_;
+    const kernel::Kernel& kernel_;
+    kernel::Run run_;
+    double m_, scale_;
+    std::vector<double> terms_;
+    std::uint64_t at_ = 0;
+    int turns_ = 31;
+    std::array<Turn, 4> cache_{};
+    std::size_t next_ = 0;
+};
+
 } // namespace
 
 // One worker's share of a count.
@@ -260,7 +419,10 @@ struct BandWork {
     }
 };
 
-Bands::Bands(double m, BandSettings settings) : m_(m), settings_(settings) {}
+Bands::Bands(double m, BandSettings settings, const kernel::Kernel* kernel)
+    : m_(m), settings_(settings), kernel_(kernel)
+{
+}
 
 double Bands::v(double s) const { return termOfSine(s, m_) * scale_; }
 
@@ -276,22 +438,82 @@ std::optional<std::uint64_t> Bands::levels(double scale, std::uint64_t most) con
     return static_cast<std::uint64_t>(levels);
 }
 
-double Bands::edgesOf(double scale) const
+namespace {
+
+// How a count's edges are estimated at one scale: the half units, one
+// each where v rises slowly, one for each double past `steep`, where it
+// rises by more than a unit between neighbouring doubles (from 1/2 up 2^-53
+// apart).
+struct EdgeEstimate {
+    double m, r; // r = h scale = v(0)
+    double levels;
+    double steep = 1.0;
+
+    EdgeEstimate(double m, double scale, double levels) : m(m), r(kStep * scale), levels(levels)
+    {
+        const auto slope = [&](double s) { return r * m * s / std::pow(1.0 - m * s * s, 1.5); };
+        if (!(slope(1.0 - 0x1p-53) > 0x1p53))
+            return;
+        double lo = 0.5, hi = 1.0 - 0x1p-53;
+        for (int i = 0; i < 60; ++i) {
+            const double mid = (lo + hi) / 2;
+            (slope(mid) > 0x1p53 ? hi : lo) = mid;
+        }
+        steep = lo;
+    }
+    // Where v reaches the half unit `top` from the least term's: 1 past the largest.
+    double reach(double top) const
+    {
+        const double h = std::ceil(r - 0.5) + top + 0.5, x = r / h;
+        return std::min(1.0, std::sqrt(std::max(0.0, (1.0 - x * x) / m)));
+    }
+    double below(double top) const
+    {
+        const double upTo = std::min(top, levels), to = reach(upTo);
+        if (to <= steep)
+            return upTo;
+        return std::min(upTo, (termOfSine(steep, m) - kStep) * r / kStep + 0x1p53 * (to - steep));
+    }
+};
+
+} // namespace
+
+double Bands::edgesOf(double scale) const { return edgesOf(scale, ~std::uint64_t{0}); }
+
+double Bands::edgesOf(double scale, std::uint64_t top) const
 {
     const auto levels = this->levels(scale, ~std::uint64_t{0});
     if (!levels)
         return INFINITY;
-    // v's slope, rising on [0, 1); from 1/2 up the doubles are 2^-53 apart.
-    const double r = kStep * scale;
-    const auto slope = [&](double s) { return r * m_ * s / std::pow(1.0 - m_ * s * s, 1.5); };
-    if (!(slope(1.0 - 0x1p-53) > 0x1p53))
-        return static_cast<double>(*levels);
-    double lo = 0.5, hi = 1.0 - 0x1p-53;
-    for (int i = 0; i < 60; ++i) {
-        const double mid = (lo + hi) / 2;
-        (slope(mid) > 0x1p53 ? hi : lo) = mid;
-    }
-    return std::min(static_cast<double>(*levels), (termOfSine(lo, m_) - kStep) * scale + 0x1p53 * (1.0 - lo));
+    return EdgeEstimate(m_, scale, static_cast<double>(*levels)).below(static_cast<double>(top));
+}
+
+BandPlan Bands::plan(double scale, double passes, const BandCosts& costs) const
+{
+    BandPlan best;
+    const auto levels = this->levels(scale, ~std::uint64_t{0});
+    if (!levels)
+        return best;
+    const EdgeEstimate estimate(m_, scale, static_cast<double>(*levels));
+    const auto consider = [&](std::uint64_t top) {
+        BandPlan plan;
+        plan.top = top;
+        plan.edges = estimate.below(static_cast<double>(top));
+        if (top < *levels) {
+            const double window = 1.0 - 2 * std::asin(estimate.reach(static_cast<double>(top))) / std::numbers::pi;
+            plan.peakPasses = passes * window;
+            if (window > 0)
+                plan.peakRuns = passes * kStep / std::numbers::pi + 1 + plan.peakPasses / static_cast<double>(kernel::kMaxRun);
+        }
+        plan.cost = plan.edges * costs.edge + plan.peakPasses * costs.pass + plan.peakRuns * costs.run;
+        if (plan.cost < best.cost)
+            best = plan;
+    };
+    consider(*levels);
+    if (kernel_)
+        for (double top = static_cast<double>(*levels) / 1.2; top >= 1; top /= 1.2)
+            consider(static_cast<std::uint64_t>(top));
+    return best;
 }
 
 // The least double s in [0, 1] with v(s) > h (or >= h), or NaN: v is
@@ -345,7 +567,7 @@ double Bands::leastDouble(double h, bool strictly, double guess) const
 
 std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t first, std::uint64_t passes,
                                       double scale, double startUnits, Crew& crew,
-                                      const std::function<bool()>& goOn)
+                                      const std::function<bool()>& goOn, std::uint64_t top)
 {
     assert(segment.stride > 0 && segment.stride < 0x1p-18);
     BandCount result;
@@ -354,17 +576,24 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         result.doubtful = true;
         return result;
     }
+    top = std::min(top, *levels);
+    const bool peaks = top < *levels;
+    if (peaks && !kernel_) {
+        result.doubtful = true;
+        return result;
+    }
     if (!arcsine_)
         arcsine_.emplace();
-    if (!ready(scale)) {
+    if (!ready(scale, top)) {
         scale_ = scale;
+        top_ = top;
         below_ = static_cast<std::int64_t>(std::ceil(v(0.0) - 0.5));
         edges_ = {};
         edgesDone_ = false;
     }
     // Few enough edges are kept for the next stretches of S's binade; more
     // are made again for each walk over them.
-    const bool keep = keeps(scale);
+    const bool keep = keeps(edgesOf(scale, top));
     result.levels = *levels;
 
     BandNumbers numbers;
@@ -386,9 +615,10 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         std::uint64_t sums = 0, halved = 0, edges = 0;
         bool doubtful = false;
         std::vector<Edge> made;
+        std::uint64_t peakPasses = 0, peakRuns = 0;
     };
     std::vector<Share> shares(crew.size());
-    bool outOfMemory = false;
+    std::atomic<bool> outOfMemory{false};
     // Runs `visit(work, share, edge)` for every edge on the crew, the caller
     // asking goOn now and then; false when told to stop. Edges not kept are
     // made on the way, in blocks of half units dealt out in turn, as the
@@ -413,7 +643,7 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
                         visit(work, share, edges_[i]);
                 else
                     for (std::uint64_t block = worker; block < blocks; block += crew.size())
-                        for (std::uint64_t i = *levels * block / blocks, to = *levels * (block + 1) / blocks;
+                        for (std::uint64_t i = top * block / blocks, to = top * (block + 1) / blocks;
                              i < to && next();) {
                             const Edge edge = edgeOf(i, to, work.numbers);
                             if (keep && !shortOfMemory.load(std::memory_order_relaxed))
@@ -470,17 +700,90 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
             }
         }))
         return std::nullopt;
+    // The passes near the peaks, past the edges: in pieces dealt out in
+    // turn, each piece's units kept for settling ties.
+    std::vector<Wide> pieceUnits;
+    std::uint64_t pieceLength = passes;
+    std::vector<Tie> peakTies;
+    PeakRuns::Window window;
+    kernel::Run strides;
+    if (peaks && !outOfMemory) {
+        window.beta = wideOf(starts[0].fraction >> (kBits - 128));
+        window.alpha = wideOf(a >> (kBits - 128));
+        window.below = static_cast<double>(below_);
+        window.base = static_cast<double>(below_ + static_cast<std::int64_t>(top));
+        window.top = window.base + 0.5;
+        window.block = std::max<std::uint64_t>(
+            1, std::min<double>(4096, std::floor(0x1p52 / (v(1.0) - window.base + 1))));
+        const double ratio = kStep * scale / window.top;
+        const double least = leastDouble(window.top, false, std::sqrt((1.0 - ratio * ratio) / m_));
+        // asin of the double below it, at most the midpoint's, and less
+        // 2^-40 of a half turn, far more than the double's few units of 2^-53.
+        const double from = least > 0 ? std::asin(std::nextafter(least, 0.0)) / std::numbers::pi - 0x1p-40 : 0.0;
+        if (from > 0) {
+            window.low = static_cast<Wide>(std::ldexp(from, 128));
+            window.width = Wide{0} - 2 * window.low;
+        }
+        strides.base = segment.base;
+        strides.stride = segment.stride;
+        sinCosOfMultiple(segment.stride, 1, strides.sinStride, strides.cosStride);
+        sinCosOfMultiple(segment.stride, static_cast<unsigned>(kernel_->lanes), strides.sinLeap, strides.cosLeap);
+
+        pieceLength = (passes + 64 * crew.size() - 1) / (64 * crew.size());
+        const std::uint64_t pieces = (passes + pieceLength - 1) / pieceLength;
+        pieceUnits.assign(pieces, 0);
+        std::atomic<bool> stop{false};
+        std::vector<std::vector<Tie>> tiesOf(crew.size());
+        crew.run([&](unsigned worker) {
+            std::uint64_t seen = 0;
+            const auto next = [&] {
+                if (worker == 0 && ++seen % 64 == 0 && !goOn())
+                    stop.store(true, std::memory_order_relaxed);
+                return !stop.load(std::memory_order_relaxed);
+            };
+            try {
+                PeakRuns runs(segment, first, window, *kernel_, strides, m_, scale);
+                for (std::uint64_t c = worker; c < pieces && next(); c += crew.size())
+                    pieceUnits[c] = runs.count(c * pieceLength, std::min(pieceLength, passes - c * pieceLength),
+                                               &tiesOf[worker], next);
+                shares[worker].peakPasses = runs.passes;
+                shares[worker].peakRuns = runs.runs;
+            } catch (const std::bad_alloc&) {
+                outOfMemory = true;
+            }
+        });
+        if (stop.load())
+            return std::nullopt;
+        for (const auto& some : tiesOf)
+            peakTies.insert(peakTies.end(), some.begin(), some.end());
+    }
     if (outOfMemory) {
         result.doubtful = true;
         return result;
     }
+    for (const Wide units : pieceUnits)
+        result.units += units;
+    for (const Share& share : shares)
+        result.peakPasses += share.peakPasses, result.peakRuns += share.peakRuns;
+    // The units past the edges of the passes before `at`.
+    const auto peakUnitsBefore = [&](std::uint64_t at) {
+        Wide units = 0;
+        if (pieceUnits.empty())
+            return units;
+        const std::uint64_t piece = at / pieceLength;
+        for (std::uint64_t c = 0; c < piece; ++c)
+            units += pieceUnits[c];
+        PeakRuns runs(segment, first, window, *kernel_, strides, m_, scale);
+        return units + runs.count(piece * pieceLength, at - piece * pieceLength, nullptr, [] { return true; });
+    };
     result.edges = madeBefore ? edges_.size() : 0;
     for (const Share& share : shares)
         result.edges += share.edges;
 
     std::uint64_t ties = 0;
     std::vector<Edge> tied;
-    result.units = static_cast<Wide>(passes) * static_cast<Wide>(below_);
+    result.units += static_cast<Wide>(passes) * static_cast<Wide>(below_);
+    ties += peakTies.size();
     for (Share& share : shares) {
         result.units += share.units;
         ties += share.ties;
@@ -499,6 +802,9 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         if (ties == 0 || result.doubtful)
             return result;
         // Too many to settle here: the first of them, for the caller.
+        std::uint64_t firstTie = passes;
+        for (const Tie& tie : peakTies)
+            firstTie = std::min(firstTie, tie.at);
         BandWork work{*this, segment, a, {}};
         const auto tiesIn = [&](std::uint64_t n) {
             std::uint64_t count = 0;
@@ -506,7 +812,7 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
                 count += countBefore(work, edge.atLeast, n) - countBefore(work, edge.above, n);
             return count;
         };
-        std::uint64_t lo = 0, hi = passes - 1; // a tie lies in [first, first + hi]
+        std::uint64_t lo = 0, hi = tied.empty() ? 0 : firstTie - 1; // a tie lies in [first, first + hi]
         while (lo < hi) {
             const std::uint64_t mid = lo + (hi - lo) / 2;
             if (tiesIn(mid + 1) > 0)
@@ -516,7 +822,7 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         }
         result.tie = true;
         result.ties = ties;
-        result.firstTie = lo;
+        result.firstTie = tied.empty() ? firstTie : std::min(firstTie, lo);
         result.sums += work.sums;
         result.doubtful = result.doubtful || work.doubtful;
         return result;
@@ -525,11 +831,7 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
     // Each tie, found by halving its band's passes, and settled in pass
     // order from S's parity before it: the units of the passes before, each
     // tie among them at its low level, plus the earlier ties' corrections.
-    struct Tie {
-        std::uint64_t at;    // passes before it, from first
-        std::uint64_t level; // its half unit's, from below_
-    };
-    std::vector<Tie> found;
+    std::vector<Tie> found = peakTies;
     {
         BandWork work{*this, segment, a, {}};
         const auto tiesIn = [&](const Edge& edge, std::uint64_t from, std::uint64_t n) {
@@ -567,7 +869,8 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
     }
     Wide corrections = 0;
     for (std::size_t t = 0; t < found.size(); ++t) {
-        Wide before = static_cast<Wide>(found[t].at) * static_cast<Wide>(below_) + corrections;
+        Wide before = static_cast<Wide>(found[t].at) * static_cast<Wide>(below_) + corrections +
+                      peakUnitsBefore(found[t].at);
         for (const Share& share : shares)
             before += share.before[t];
         const Wide low = static_cast<Wide>(below_) + found[t].level; // v = low + 1/2

@@ -58,6 +58,22 @@
 // the first, and the caller counts that shorter stretch and the tie pass by
 // pass.
 //
+// Peaks. Near steep peaks the half units crowd: at nearly a right angle
+// some 10^7 of them a binade of S at theta near 10^6, each an edge, where
+// few passes reach them. So a count may stop its edges at a half unit
+// H_T = below + T + 1/2 and count the units past it pass by pass instead,
+// over the passes that reach it: those with s >= t_T, the least double with
+// v(t_T) >= H_T, that is theta mod pi in (a_T, pi - a_T), a_T = asin of
+// the midpoint below t_T: one run of passes at each peak. A pass there adds
+// round(v) - below - T units past the edges' (none at H_T itself, nor
+// below it), a tie at H_i adding i - T and its settling as any tie. The
+// runs are found in fixed point, theta / pi mod 1 within 2^-70 and the
+// window widened by 2^-40 either side, far more than both errors: every
+// pass that reaches H_T lies in a run, and a pass of a run that does not
+// adds nothing. Their terms come from the kernels (kernels.h), each run's
+// first sine from MPFR or turned from the last run's start by at most 31
+// turns (2^-102 each, the turns' sines 2^-106: within 2^-96 together).
+//
 // Binade. As by periods: the caller checks that S / u plus the count stays
 // below 2^53, and otherwise counts a shorter stretch.
 //
@@ -67,11 +83,13 @@
 // The caller guarantees a segment of positive stride below 2^-18 (sigma / pi
 // then below 2^-20, which keeps every floor sum within its width), at most
 // 2^54 passes, theta_0 at least 1, m in [0, 1] and a scale at which v0 and
-// v1 are below 2^50.
+// v1 are below 2^50. A count without a kernel takes no top below the
+// largest term's: it gives a doubtful count instead.
 #pragma once
 
 #include "compute/exact/arcsine.h"
 #include "compute/exact/floor_sum.h"
+#include "compute/kernels/kernels.h"
 #include "compute/loop/passes.h"
 #include "compute/threads/crew.h"
 
@@ -94,6 +112,24 @@ struct BandCount {
     std::uint64_t edges = 0;    // distinct least doubles past them
     std::uint64_t sums = 0;     // floor sums taken
     std::uint64_t halved = 0;   // chunks halved for a doubtful bracket
+    std::uint64_t peakPasses = 0; // passes whose terms were made, past the top edge
+    std::uint64_t peakRuns = 0;   // runs of them
+};
+
+// Where a count of passes at a scale stops its edges (`top`, a half unit
+// from the least term's), and what that should cost: its edges, and the
+// passes and runs of passes near the peaks whose terms it makes.
+struct BandPlan {
+    std::uint64_t top = 0;
+    double edges = 0.0;
+    double peakPasses = 0.0;
+    double peakRuns = 0.0;
+    double cost = INFINITY;
+};
+
+// What a plan weighs, in any one unit: an edge, a pass near a peak, a run.
+struct BandCosts {
+    double edge = 1.0, pass = 1.0, run = 1.0;
 };
 
 // For the tests: shorter chunks, sigma / pi's bracket widened by so many
@@ -110,7 +146,9 @@ struct BandSettings {
 // S's binade changes far less often than the stretches.
 class Bands {
 public:
-    explicit Bands(double m, BandSettings settings = {});
+    // The kernel makes the terms near the peaks; without one, a count has
+    // edges for every half unit.
+    explicit Bands(double m, BandSettings settings = {}, const kernel::Kernel* kernel = nullptr);
 
     // The half units between the least and largest term at `scale`; none
     // where the largest is infinite or they number more than `most`.
@@ -119,17 +157,24 @@ public:
     // v rises by more than a unit between neighbouring doubles, near the
     // peaks at nearly a right angle; then one for each double there.
     double edgesOf(double scale) const;
+    // The same for the half units below `top` only.
+    double edgesOf(double scale, std::uint64_t top) const;
+    // The cheapest top for counts at `scale` (every half unit when there is
+    // no kernel), over `passes` of about kStep, at these costs.
+    BandPlan plan(double scale, double passes, const BandCosts& costs) const;
     // Whether a count keeps the edges it makes at `scale` for the next.
-    bool keeps(double scale) const { return edgesOf(scale) <= settings_.keptEdges; }
-    // Whether the edges at `scale` are ready, from an earlier count.
-    bool ready(double scale) const { return scale == scale_; }
+    bool keeps(double edges) const { return edges <= settings_.keptEdges; }
+    // Whether the edges at `scale` below `top` are ready, from an earlier count.
+    bool ready(double scale, std::uint64_t top) const { return scale == scale_ && top == top_; }
 
     // Counts the passes [first, first + passes) of `segment` on the crew's
-    // workers, at most `most` levels. `goOn` is asked now and then, by the
-    // calling thread only; when it says no, the count stops and gives
-    // nothing.
+    // workers, with edges below the half unit `top` (from the least term's;
+    // any past the largest: all of them) and the terms past it made. `goOn`
+    // is asked now and then, by the calling thread only; when it says no,
+    // the count stops and gives nothing.
     std::optional<BandCount> count(const Segment& segment, std::uint64_t first, std::uint64_t passes,
-                                   double scale, double startUnits, Crew& crew, const std::function<bool()>& goOn);
+                                   double scale, double startUnits, Crew& crew, const std::function<bool()>& goOn,
+                                   std::uint64_t top = ~std::uint64_t{0});
 
 private:
     // passes with s >= d: all of them (d = 0), none (no such d), or those
@@ -155,8 +200,10 @@ private:
 
     double m_;
     BandSettings settings_;
+    const kernel::Kernel* kernel_;
     std::optional<ArcsineOverPi> arcsine_; // made at the first count
     double scale_ = 0.0;
+    std::uint64_t top_ = 0;  // of the edges made at scale_
     std::int64_t below_ = 0; // k0 at scale_
     std::vector<Edge> edges_;
     bool edgesDone_ = false;

@@ -27,6 +27,7 @@ enum Shows : unsigned {
     Searches = 32,     // levels inside a residue's periods, from estimates
     Exact = 128,       // terms inside a residue's periods made exactly
     CutAtTies = 64,    // a stretch cut short before a tie it could not settle
+    Peaks = 256,       // terms near the peaks made, past the top edge
 };
 
 struct Row {
@@ -157,6 +158,7 @@ TEST_P(BandSums, HaveThePlainLoopsBits)
         {Ties, &PeriodWork::ties, "ties"},
         {CutAtTies, &PeriodWork::cutAtTies, "cuts at ties"},
         {Overflows, &PeriodWork::overflows, "overflows"},
+        {Peaks, &PeriodWork::peakPasses, "passes near the peaks"},
     };
     for (const Shown& shown : parts)
         if (row.shows & shown.part)
@@ -164,12 +166,14 @@ TEST_P(BandSums, HaveThePlainLoopsBits)
 }
 
 INSTANTIATE_TEST_SUITE_P(, BandSums,
-                         testing::Values(BandRow{"tenth_of_a_degree", 40, 0.1, 1.0, 16, Stretches | Ties},
-                                         BandRow{"minus_three_tenths", 40, -0.3, 1.0, 16, Stretches | Ties},
+                         testing::Values(BandRow{"tenth_of_a_degree", 40, 0.1, 1.0, 16, Stretches | Ties | Peaks},
+                                         BandRow{"minus_three_tenths", 40, -0.3, 1.0, 16, Stretches | Ties | Peaks},
                                          BandRow{"hundredth_of_a_degree", 40, 0.01, 1.0, 16, Stretches},
-                                         BandRow{"ties_cut_stretches_short", 40, 0.1, 1.0, 0, Stretches | CutAtTies},
-                                         BandRow{"exits_the_binade", 50, 0.2, 8.0, 16, Stretches | Overflows},
-                                         BandRow{"just_past_two_to_the_sixth", 64.0000003, 0.05, 1.0, 16, Stretches}),
+                                         BandRow{"ties_cut_stretches_short", 40, 0.1, 1.0, 0, Stretches | CutAtTies | Peaks},
+                                         BandRow{"exits_the_binade", 50, 0.2, 8.0, 16, Stretches | Overflows | Peaks},
+                                         BandRow{"just_past_two_to_the_sixth", 64.0000003, 0.05, 1.0, 16, Stretches | Peaks},
+                                         BandRow{"eighty_degrees", 40, 80, 1.0, 16, Stretches | Peaks},
+                                         BandRow{"right_angle", 40, 90, 1.0, 16, Stretches | Peaks}),
                          [](const auto& info) { return info.param.name; });
 
 // m = 1 exactly, and a pass point whose sine rounds to 1: the root of 0 is
@@ -236,7 +240,9 @@ TEST(PeriodicEvaluation, GivesTheSameBitsFromTwoPeriods)
     std::uint64_t stretches[2] = {};
     int i = 0;
     for (std::uint64_t longest : {kShortestPeriod, std::uint64_t{40'000'000}}) {
-        Engine engine(EngineSettings{0, quadrilo::bestIsa(), {}, PeriodSettings{true, 1.0, 3, 1.0, longest}});
+        PeriodSettings settings{true, 1.0, 3, 1.0, longest};
+        settings.bands = false;
+        Engine engine(EngineSettings{0, quadrilo::bestIsa(), {}, settings});
         const auto result = engine.firstKind(phi, degrees);
         ASSERT_TRUE(result);
         sums[i] = result->sum;
@@ -269,7 +275,7 @@ TEST(PeriodicEvaluation, ReportsItsShareOfThePlannedWork)
         return true;
     });
     ASSERT_TRUE(result);
-    EXPECT_GT(result->periods.stretches, 0u);
+    EXPECT_GT(result->periods.stretches + result->periods.bandStretches, 0u);
     EXPECT_TRUE(grows);
     EXPECT_GT(engine.workShare(), 0.5);
     EXPECT_LE(engine.workShare(), 1.0);
