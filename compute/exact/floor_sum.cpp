@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cassert>
+#include <cmath>
 #include <utility>
 
 namespace quadrilo {
@@ -19,6 +20,49 @@ unsigned bits(const Big& x) { return x == 0 ? 0 : static_cast<unsigned>(boost::m
 
 template <class U>
 constexpr unsigned kWidth = sizeof(U) == sizeof(Wide) ? 128 : 256;
+
+// x / y and x % y together: one division, not two.
+void divide(const Wide& x, const Wide& y, Wide& quotient, Wide& remainder)
+{
+    quotient = x / y;
+    remainder = x - quotient * y;
+}
+
+// Boost's division works limb by limb whatever the quotient; Euclid's
+// quotients are mostly small, and the first divisor of the bands' sums is a
+// power of two. A quotient below 2^50 comes from the doubles of x's and y's
+// leading 64 bits, within 3 2^-53 relatively, so within one of the true
+// one, and is set right by a subtraction or two.
+void divide(const Big& x, const Big& y, Big& quotient, Big& remainder)
+{
+    const unsigned high = bits(x), low = bits(y);
+    if (high < low) {
+        quotient = 0;
+        remainder = x;
+        return;
+    }
+    if ((y & (y - 1)) == 0) {
+        quotient = x >> (low - 1);
+        remainder = x & (y - 1);
+        return;
+    }
+    if (high - low >= 50) {
+        boost::multiprecision::divide_qr(x, y, quotient, remainder);
+        return;
+    }
+    const auto leading = [](const Big& z, unsigned width) {
+        const unsigned shift = width > 64 ? width - 64 : 0;
+        return std::ldexp(static_cast<double>(static_cast<std::uint64_t>(z >> shift)), static_cast<int>(shift));
+    };
+    auto guess = static_cast<std::uint64_t>(leading(x, high) / leading(y, low));
+    Big product = y * guess;
+    for (; product > x; --guess)
+        product -= y;
+    remainder = x - product;
+    for (; remainder >= y; ++guess)
+        remainder -= y;
+    quotient = guess;
+}
 
 } // namespace
 
@@ -37,22 +81,24 @@ std::optional<U> floorSum(std::uint64_t n, U m, U a, U b)
     if (count + bits(a) > room || bits(b) > room || bits(m) > room ||
         count + std::max(count + bits(a), bits(b)) + 2 > room + 1 + bits(m))
         return std::nullopt;
-    U sum = 0;
+    U sum = 0, quotient, remainder;
     for (;;) {
         if (a >= m) {
             const U pairs = n % 2 == 0 ? U{n / 2} * (n - 1) : U{n} * ((n - 1) / 2);
-            sum += pairs * (a / m);
-            a %= m;
+            divide(a, m, quotient, remainder);
+            sum += pairs * quotient;
+            a = remainder;
         }
         if (b >= m) {
-            sum += U{n} * (b / m);
-            b %= m;
+            divide(b, m, quotient, remainder);
+            sum += U{n} * quotient;
+            b = remainder;
         }
         const U top = a * n + b;
         if (top < m)
             return sum;
-        n = static_cast<std::uint64_t>(top / m);
-        b = top % m;
+        divide(top, m, quotient, b);
+        n = static_cast<std::uint64_t>(quotient);
         std::swap(m, a);
     }
 }

@@ -63,7 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
                         (kTwo104 >> 1) + 12345},
                     Row{"bands_slope_from_zero", 3 << 18, kTwo104, (kTwo104 / 3141593) | 1, 0},
                     Row{"bands_slope_near_a_whole", 1 << 19, kTwo104, kTwo104 / 1000000 - 1, kTwo104 - 1},
-                    Row{"bands_wide_slope", 1 << 20, kTwo168, (kTwo168 >> 22) + 0x123456789abcdefULL, kTwo168 - 12345}),
+                    Row{"bands_wide_slope", 1 << 20, kTwo168, (kTwo168 >> 22) + 0x123456789abcdefULL, kTwo168 - 12345},
+                    // Quotients past what a double's estimate takes.
+                    Row{"huge_quotients", 1000, 3, (Big{1} << 200) + 12345, (Big{1} << 180) + 7}),
     [](const auto& info) { return info.param.name; });
 
 // Past its width it gives nothing rather than a wrapped sum, and takes
