@@ -348,8 +348,7 @@ double stretchCost(const Period& period, double passes, const ChangeCost& change
 std::optional<BandPlan> bandPlan(const Bands& bands, double scale, double meanTerm, std::uint64_t length,
                                  double binade)
 {
-    // Past 2^40 passes the floor sums take 256 bits: some 16 times slower.
-    const double sums = length > (std::uint64_t{1} << 40) ? 16.0 : 1.0;
+    const double sums = Bands::sumsWeight(length);
     const double span = 0x1p52 / (meanTerm * scale);
     BandPlan plan = bands.plan(scale, span, BandCosts{kEdgeCost + sums * kBandCost, kPeakPassCost, kPeakRunCost});
     if (!std::isfinite(plan.cost))

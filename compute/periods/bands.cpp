@@ -117,17 +117,26 @@ Big toFixed(const DoubleDouble& v)
     return low >= 0 ? high + bigOf(low) : high - bigOf(-low);
 }
 
-// x / 2^64, rounded down, for x below 2^192.
+// Chunks of up to 2^44 passes are counted in 128 bits, with K - 68 bits
+// of fraction: 2^100 keeps their bracket for alpha under 2^-54, and the
+// sums within 125 bits (floor_sum.h), sigma / pi being below 2^-21.
+constexpr std::uint64_t kNarrow = std::uint64_t{1} << 44;
+constexpr int kNarrowShift = 68;
+// A stretch of up to so many such chunks is counted chunk by chunk, each
+// with its own start, rather than in 256 bits: about 7 times slower a sum.
+constexpr std::uint64_t kNarrowChunks = 6;
+
+// x / 2^68, rounded down, for x below 2^196.
 Wide narrowed(const Big& x)
 {
-    const Big high = x >> 64;
+    const Big high = x >> kNarrowShift;
     return (Wide{static_cast<std::uint64_t>(high >> 64)} << 64) | static_cast<std::uint64_t>(high & ~std::uint64_t{0});
 }
 
 struct Start {
     std::int64_t whole;
     Big fraction;
-    Wide narrow; // fraction / 2^64, rounded down
+    Wide narrow; // fraction / 2^68, rounded down
     Start(std::int64_t whole, const Big& fraction) : whole(whole), fraction(fraction), narrow(narrowed(fraction)) {}
 };
 
@@ -159,9 +168,6 @@ std::optional<S> floorSums(int k, std::int64_t whole, const S& lo, const S& hi, 
     return ends[0];
 }
 
-// Stretches of up to 2^40 passes are counted in 128 bits, with K - 64 bits
-// of fraction: 2^104 keeps their bracket for alpha under 2^-62.
-constexpr std::uint64_t kNarrow = std::uint64_t{1} << 40;
 
 // x below 2^128.
 Wide wideOf(const Big& x)
@@ -343,14 +349,14 @@ struct BandWork {
             // round up.
             using S = __int128;
             const auto slack = [](const Bands::Cut& cut) {
-                return kStartSlack + 2 + static_cast<S>(std::ceil(std::ldexp(cut.slack, -64)));
+                return kStartSlack + 2 + static_cast<S>(std::ceil(std::ldexp(cut.slack, -kNarrowShift)));
             };
             const auto f = static_cast<S>(start.narrow), lowEdge = static_cast<S>(low.narrow),
                        highEdge = static_cast<S>(high.narrow);
-            const Wide widening{bands.settings_.widening};
-            const auto minus = floorSums<Wide, S>(kBits - 64, start.whole, f - highEdge - slack(high),
+            const Wide widening{(bands.settings_.widening + 15) / 16}; // in units of 2^-100
+            const auto minus = floorSums<Wide, S>(kBits - kNarrowShift, start.whole, f - highEdge - slack(high),
                                                   f - lowEdge + slack(low), narrowAlpha, widening, n, sums);
-            const auto plus = minus ? floorSums<Wide, S>(kBits - 64, start.whole, f + lowEdge - slack(low),
+            const auto plus = minus ? floorSums<Wide, S>(kBits - kNarrowShift, start.whole, f + lowEdge - slack(low),
                                                          f + highEdge + slack(high), narrowAlpha, widening, n, sums)
                                     : std::nullopt;
             if (plus)
@@ -397,23 +403,32 @@ struct BandWork {
         return count(cut, from, half, start) + count(cut, from + half, n - half, Start{whole, rest});
     }
 
-    // The passes past both an edge and its tie band's, when the bracket over
-    // both shows that the tie band holds none: most tie bands are far
-    // narrower than a pass's step.
-    std::optional<std::uint64_t> countClear(const Bands::Edge& edge, std::uint64_t n, const Start& start)
+    // The passes of [first, first + n) past both an edge and its tie
+    // band's, chunk by chunk from their starts, when the bracket over both
+    // shows that the tie band holds none: most tie bands are far narrower
+    // than a pass's step.
+    std::optional<std::uint64_t> countClear(const Bands::Edge& edge, std::uint64_t n,
+                                            const std::vector<Start>& starts)
     {
         if (edge.above.kind != Bands::Cut::Band || edge.atLeast.kind != Bands::Cut::Band)
             return std::nullopt;
-        return inBand(edge.atLeast, edge.above, n, start);
+        std::uint64_t total = 0;
+        for (std::size_t c = 0; c * bands.chunk_ < n; ++c) {
+            const auto counted = inBand(edge.atLeast, edge.above, std::min(bands.chunk_, n - c * bands.chunk_), starts[c]);
+            if (!counted)
+                return std::nullopt;
+            total += *counted;
+        }
+        return total;
     }
 
     // The same over any range, chunk by chunk.
     std::uint64_t countRange(const Bands::Cut& cut, std::uint64_t from, std::uint64_t n)
     {
         std::uint64_t total = 0;
-        for (std::uint64_t at = from; at < from + n; at += bands.settings_.chunk) {
+        for (std::uint64_t at = from; at < from + n; at += bands.chunk_) {
             const auto [whole, fraction] = numbers.pointOverPi(segment, at);
-            total += count(cut, at, std::min(bands.settings_.chunk, from + n - at), Start{whole, fraction});
+            total += count(cut, at, std::min(bands.chunk_, from + n - at), Start{whole, fraction});
         }
         return total;
     }
@@ -479,6 +494,12 @@ struct EdgeEstimate {
 } // namespace
 
 double Bands::edgesOf(double scale) const { return edgesOf(scale, ~std::uint64_t{0}); }
+
+double Bands::sumsWeight(std::uint64_t passes)
+{
+    const std::uint64_t chunks = (passes + kNarrow - 1) / kNarrow;
+    return chunks <= 1 ? 1.0 : chunks <= kNarrowChunks ? static_cast<double>(chunks) : 7.0;
+}
 
 double Bands::edgesOf(double scale, std::uint64_t top) const
 {
@@ -600,7 +621,10 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
     // alpha = sigma / pi, below 1: the point of a segment of one stride.
     const Big a = numbers.pointOverPi(Segment{0, 0.0, segment.stride, 2}, 1).second;
 
-    const std::uint64_t chunk = settings_.chunk;
+    // A stretch of a few narrow chunks is counted chunk by chunk.
+    chunk_ = passes > kNarrow && passes <= kNarrowChunks * kNarrow ? std::min(settings_.chunk, kNarrow)
+                                                                   : settings_.chunk;
+    const std::uint64_t chunk = chunk_;
     std::vector<Start> starts;
     for (std::uint64_t at = first; at < first + passes; at += chunk) {
         const auto [whole, fraction] = numbers.pointOverPi(segment, at);
@@ -685,8 +709,8 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
 
     const bool madeBefore = edgesDone_;
     if (!walk([&](BandWork& work, Share& share, const Edge& edge) {
-            if (edge.ties && starts.size() == 1)
-                if (const auto clear = work.countClear(edge, passes, starts[0])) {
+            if (edge.ties)
+                if (const auto clear = work.countClear(edge, passes, starts)) {
                     share.units += static_cast<Wide>(*clear) * edge.halfUnits;
                     return;
                 }
