@@ -238,6 +238,7 @@ TEST(BandLevels, AreTheHalfUnitsBetweenTheLeastAndLargestTerm)
     EXPECT_EQ(Bands(0.0).levels(0x1p40, 100), 0u);
     EXPECT_EQ(Bands(modulusOf(60)).levels(0x1p20, 100), 1u) << "1e-6 2^20 and 2e-6 2^20 lie either side of 1.5";
     EXPECT_EQ(Bands(1.0).levels(0x1p20, 100), std::nullopt);
+    EXPECT_EQ(Bands(modulusOf(90)).levels(0x1p46, ~std::uint64_t{0}), std::nullopt) << "a term of 2^51 units";
     EXPECT_EQ(Bands(modulusOf(80)).levels(0x1p40, 1000), std::nullopt);
 }
 
