@@ -11,7 +11,6 @@
 #include <bit>
 #include <cassert>
 #include <cmath>
-#include <cstring>
 #include <new>
 #include <numbers>
 
@@ -167,7 +166,6 @@ std::optional<S> floorSums(int k, std::int64_t whole, const S& lo, const S& hi, 
         return std::nullopt;
     return ends[0];
 }
-
 
 // x below 2^128.
 Wide wideOf(const Big& x)
@@ -414,7 +412,8 @@ struct BandWork {
             return std::nullopt;
         std::uint64_t total = 0;
         for (std::size_t c = 0; c * bands.chunk_ < n; ++c) {
-            const auto counted = inBand(edge.atLeast, edge.above, std::min(bands.chunk_, n - c * bands.chunk_), starts[c]);
+            const std::uint64_t length = std::min(bands.chunk_, n - c * bands.chunk_);
+            const auto counted = inBand(edge.atLeast, edge.above, length, starts[c]);
             if (!counted)
                 return std::nullopt;
             total += *counted;
@@ -524,7 +523,8 @@ BandPlan Bands::plan(double scale, double passes, const BandCosts& costs) const
             const double window = 1.0 - 2 * std::asin(estimate.reach(static_cast<double>(top))) / std::numbers::pi;
             plan.peakPasses = passes * window;
             if (window > 0)
-                plan.peakRuns = passes * kStep / std::numbers::pi + 1 + plan.peakPasses / static_cast<double>(kernel::kMaxRun);
+                plan.peakRuns = passes * kStep / std::numbers::pi + 1 +
+                                plan.peakPasses / static_cast<double>(kernel::kMaxRun);
         }
         plan.cost = plan.edges * costs.edge + plan.peakPasses * costs.pass + plan.peakRuns * costs.run;
         if (plan.cost < best.cost)
