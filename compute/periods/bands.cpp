@@ -122,8 +122,10 @@ Big toFixed(const DoubleDouble& v)
 constexpr std::uint64_t kNarrow = std::uint64_t{1} << 44;
 constexpr int kNarrowShift = 68;
 // A stretch of up to so many such chunks is counted chunk by chunk, each
-// with its own start, rather than in 256 bits: about 7 times slower a sum.
-constexpr std::uint64_t kNarrowChunks = 6;
+// with its own start, rather than in 256 bits, where a sum of 2^47 passes
+// takes about 3.5 times one of 2^44 in 128 bits.
+constexpr std::uint64_t kNarrowChunks = 3;
+constexpr double kWideSums = 3.5;
 
 // x / 2^68, rounded down, for x below 2^196.
 Wide narrowed(const Big& x)
@@ -139,11 +141,22 @@ struct Start {
     Start(std::int64_t whole, const Big& fraction) : whole(whole), fraction(fraction), narrow(narrowed(fraction)) {}
 };
 
+// The floor sums over alpha's bracket, [a - 1 - widening, a + 2 +
+// widening] / 2^k, in U.
+template <class U>
+struct Slopes {
+    FloorSums<U> low, high;
+    Slopes(int k, const U& a, const U& widening)
+        : low(U{1} << k, a - 1 - widening), high(U{1} << k, a + 2 + widening)
+    {
+    }
+};
+
 // F(beta) over j < n for beta = whole + f / 2^k, f in [lo, hi], alpha
-// within [a - 1 - widening, a + 2 + widening] / 2^k: its value if both ends
-// of the bracket agree. In U and its signed S, k bits.
+// within its bracket: its value if both ends of the bracket agree. In U
+// and its signed S, k bits.
 template <class U, class S>
-std::optional<S> floorSums(int k, std::int64_t whole, const S& lo, const S& hi, const U& a, const U& widening,
+std::optional<S> floorSums(int k, std::int64_t whole, const S& lo, const S& hi, const Slopes<U>& slopes,
                            std::uint64_t n, std::uint64_t& sums)
 {
     const U one = U{1} << k;
@@ -157,7 +170,7 @@ std::optional<S> floorSums(int k, std::int64_t whole, const S& lo, const S& hi, 
         while (f >= whole1)
             f -= whole1, ++w;
         ++sums;
-        const auto sum = floorSum<U>(n, one, side == 0 ? a - 1 - widening : a + 2 + widening, static_cast<U>(f));
+        const auto sum = (side == 0 ? slopes.low : slopes.high)(n, static_cast<U>(f));
         if (!sum)
             return std::nullopt;
         ends[side] = S{n} * w + static_cast<S>(*sum);
@@ -333,8 +346,9 @@ struct BandWork {
     BandNumbers numbers;
     std::uint64_t sums = 0, halved = 0;
     bool doubtful = false;
-    Big widening = Big{bands.settings_.widening} << 64; // given in units of 2^-104
-    Wide narrowAlpha = narrowed(alpha);
+    // Made on first use: Euclid's steps over alpha's bracket.
+    std::optional<Slopes<Wide>> narrowSlopes{};
+    std::optional<Slopes<Big>> slopes{};
 
     // n + F(theta / pi - P) - F(theta / pi + P), the passes of [from, from +
     // n) in the band of every P between the two cuts' edges, if the brackets
@@ -351,11 +365,12 @@ struct BandWork {
             };
             const auto f = static_cast<S>(start.narrow), lowEdge = static_cast<S>(low.narrow),
                        highEdge = static_cast<S>(high.narrow);
-            const Wide widening{(bands.settings_.widening + 15) / 16}; // in units of 2^-100
+            if (!narrowSlopes) // the widening is given in units of 2^-104
+                narrowSlopes.emplace(kBits - kNarrowShift, narrowed(alpha), Wide{(bands.settings_.widening + 15) / 16});
             const auto minus = floorSums<Wide, S>(kBits - kNarrowShift, start.whole, f - highEdge - slack(high),
-                                                  f - lowEdge + slack(low), narrowAlpha, widening, n, sums);
+                                                  f - lowEdge + slack(low), *narrowSlopes, n, sums);
             const auto plus = minus ? floorSums<Wide, S>(kBits - kNarrowShift, start.whole, f + lowEdge - slack(low),
-                                                         f + highEdge + slack(high), narrowAlpha, widening, n, sums)
+                                                         f + highEdge + slack(high), *narrowSlopes, n, sums)
                                     : std::nullopt;
             if (plus)
                 return static_cast<std::uint64_t>(static_cast<S>(n) + *minus - *plus);
@@ -363,10 +378,12 @@ struct BandWork {
         }
         const auto slack = [](const Bands::Cut& cut) { return kStartSlack + Signed{cut.slack}; };
         const Signed f{start.fraction}, lowEdge{low.edge}, highEdge{high.edge};
+        if (!slopes)
+            slopes.emplace(kBits, alpha, Big{bands.settings_.widening} << 64);
         const auto minus = floorSums<Big, Signed>(kBits, start.whole, f - highEdge - slack(high),
-                                                  f - lowEdge + slack(low), alpha, widening, n, sums);
+                                                  f - lowEdge + slack(low), *slopes, n, sums);
         const auto plus = minus ? floorSums<Big, Signed>(kBits, start.whole, f + lowEdge - slack(low),
-                                                         f + highEdge + slack(high), alpha, widening, n, sums)
+                                                         f + highEdge + slack(high), *slopes, n, sums)
                                 : std::nullopt;
         if (plus)
             return static_cast<std::uint64_t>(Signed{n} + *minus - *plus);
@@ -497,7 +514,7 @@ double Bands::edgesOf(double scale) const { return edgesOf(scale, ~std::uint64_t
 double Bands::sumsWeight(std::uint64_t passes)
 {
     const std::uint64_t chunks = (passes + kNarrow - 1) / kNarrow;
-    return chunks <= 1 ? 1.0 : chunks <= kNarrowChunks ? static_cast<double>(chunks) : 7.0;
+    return chunks <= kNarrowChunks ? static_cast<double>(std::max<std::uint64_t>(1, chunks)) : kWideSums;
 }
 
 double Bands::edgesOf(double scale, std::uint64_t top) const
