@@ -205,6 +205,7 @@ public:
         double base = 0.0;        // below + T: the units the edges give a pass past H_T
         double below = 0.0;
         std::uint64_t block = 0;  // passes whose units past the edges stay below 2^52 together
+        std::uint64_t longest = kernel::kMaxRun; // passes whose units stay below 2^53 together
     };
 
     PeakRuns(const Segment& segment, std::uint64_t first, const Window& window, const kernel::Kernel& kernel,
@@ -230,10 +231,10 @@ public:
                 }
                 length = std::min(length, stepsTo(w.width - y, w.alpha));
             }
-            for (std::uint64_t at = j; at < j + length; at += kernel::kMaxRun) {
+            for (std::uint64_t at = j; at < j + length; at += w.longest) {
                 if (!goOn())
                     return units;
-                units += run(at, std::min<std::uint64_t>(kernel::kMaxRun, j + length - at), ties);
+                units += run(at, std::min(w.longest, j + length - at), ties);
             }
             j += length;
         }
@@ -248,10 +249,31 @@ private:
         startAt(j);
         run_.first = static_cast<double>(first_ + j - segment_.firstPass);
         run_.count = n;
+        // In a window, the kernel counts round(v) as it makes the terms.
+        const bool inWindow = window_.width != 0;
         bool exact = true;
-        kernel_.terms(run_, m_, Kind::First, 0.0, terms_.data(), &exact);
+        const double counted = kernel_.terms(run_, m_, Kind::First, inWindow ? scale_ : 0.0, terms_.data(), &exact);
         ++runs;
         passes += n;
+        if (inWindow && exact) {
+            // The run's passes that reach H_T are consecutive: less those
+            // at either end that do not, and base for each of the rest.
+            std::uint64_t from = 0, to = n;
+            double outside = 0.0;
+            const auto shortOf = [&](std::uint64_t i) {
+                const double v = terms_[i] * scale_;
+                if (v >= window_.top)
+                    return false;
+                outside += (v + 0x1p52) - 0x1p52;
+                return true;
+            };
+            while (from < to && shortOf(from))
+                ++from;
+            while (to > from && shortOf(to - 1))
+                --to;
+            return static_cast<Wide>(static_cast<std::uint64_t>(counted) - static_cast<std::uint64_t>(outside) -
+                                     (to - from) * static_cast<std::uint64_t>(window_.base));
+        }
         // v >= H_T adds round(v) - base, or v - 1/2 - base at a tie, as
         // whole doubles: v is below 2^50, so v + 2^52 rounds it to the
         // nearest, ties to even, and a block's sums stay below 2^53. Below
@@ -756,11 +778,14 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         window.top = window.base + 0.5;
         window.block = std::max<std::uint64_t>(
             1, std::min<double>(4096, std::floor(0x1p52 / (v(1.0) - window.base + 1))));
+        window.longest = std::max<std::uint64_t>(
+            1, std::min<double>(kernel::kMaxRun, std::floor(0x1p53 / (v(1.0) + 1))));
         const double ratio = kStep * scale / window.top;
         const double least = leastDouble(window.top, false, std::sqrt((1.0 - ratio * ratio) / m_));
         // asin of the double below it, at most the midpoint's, and less
         // 2^-40 of a half turn, far more than the double's few units of 2^-53.
-        const double from = least > 0 ? std::asin(std::nextafter(least, 0.0)) / std::numbers::pi - 0x1p-40 : 0.0;
+        const double from =
+            least > 0 ? std::asin(std::nextafter(least, 0.0)) / std::numbers::pi - settings_.peakMargin : 0.0;
         if (from > 0) {
             window.low = static_cast<Wide>(std::ldexp(from, 128));
             window.width = Wide{0} - 2 * window.low;

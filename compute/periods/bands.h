@@ -74,6 +74,15 @@
 // adds nothing. Their terms come from the kernels (kernels.h), each run's
 // first sine from MPFR or turned from the last run's start by at most 31
 // turns (2^-102 each, the turns' sines 2^-106: within 2^-96 together).
+// A window's a_T exceeds its margin, so a run lies in one arc of theta mod
+// pi, short of the next peak's passes by 2 a_T less the margin: there |sin|
+// rises to 1 and falls, and v with it (the monotone chain), and the passes
+// that reach H_T are consecutive. So a run's units are the kernel's own
+// count of round(v), made with the terms, less the rounded v of the passes
+// at either end that fall short of H_T, less below + T for each of the
+// rest; a run is at most 2^53 / (v1 + 1) passes, so that the count is
+// exact. A run with a tie, or with no window (a_T within the margin), goes
+// term by term, max(0, round(v) - below - T) each.
 //
 // Binade. As by periods: the caller checks that S / u plus the count stays
 // below 2^53, and otherwise counts a shorter stretch.
@@ -134,13 +143,15 @@ struct BandCosts {
 };
 
 // For the tests: shorter chunks, sigma / pi's bracket widened by so many
-// units of 2^-104, fewer ties settled and fewer edges kept, so that chunks,
-// halving, cuts and edges made again show at lengths a test can check.
+// units of 2^-104, fewer ties settled, fewer edges kept and wider windows
+// at the peaks, so that chunks, halving, cuts, edges made again and runs
+// that start and end short of the top show at lengths a test can check.
 struct BandSettings {
     std::uint64_t chunk = std::uint64_t{1} << 54; // a stretch at most, now
     std::uint64_t widening = 0;
     std::uint64_t mostTies = 16; // settled in a stretch; past that, it gives the first
     double keptEdges = 0x1p17;   // 224 bytes each; past that, made again each walk
+    double peakMargin = 0x1p-40; // of a half turn, either side of a peak's window
 };
 
 // The bands of one modulus, with the edges of the last scale counted at:

@@ -138,6 +138,12 @@ INSTANTIATE_TEST_SUITE_P(
                     // across a peak, and on the rising side of one.
                     Row{"peaks_past_a_top", 1022.57, 80, 20000, 36, 0, {}, 0, 326000},
                     Row{"right_angle_past_a_top", 0x1.fffffff85b399p+29, 90, 100000, 19, 0, {}, 0, 2'000'000},
+                    // Runs from wide windows, that start and end on passes
+                    // short of the top.
+                    Row{"peaks_past_a_top_from_wide_windows", 1022.57, 80, 20000, 36, 0,
+                        {std::uint64_t{1} << 54, 0, 16, 0x1p17, 0x1p-12}, 0, 326000},
+                    Row{"right_angle_past_a_top_from_wide_windows", 0x1.fffffff85b399p+29, 90, 100000, 19, 0,
+                        {std::uint64_t{1} << 54, 0, 16, 0x1p17, 0x1p-9}, 0, 2'000'000},
                     Row{"ties_past_a_top_settled", 1, 0.01, 200000, 57, 1, {}, 5, 1560},
                     Row{"ties_on_both_sides_of_a_top", 1, 0.01, 200000, 57, 0, {}, 5, 1700},
                     Row{"too_many_ties_past_a_top_give_the_first", 1, 0.01, 200000, 60, 0, {}, 17, 12500}),
