@@ -127,6 +127,22 @@ constexpr int kNarrowShift = 68;
 constexpr std::uint64_t kNarrowChunks = 3;
 constexpr double kWideSums = 3.5;
 
+using EdgeWords = std::array<std::uint64_t, 3>;
+
+EdgeWords wordsOf(const Big& x)
+{
+    const auto word = [&](int i) { return static_cast<std::uint64_t>((x >> (64 * i)) & ~std::uint64_t{0}); };
+    return {word(0), word(1), word(2)};
+}
+
+Big bigOf(const EdgeWords& x) { return (Big{x[2]} << 128) | (Big{x[1]} << 64) | x[0]; }
+
+// x / 2^68, rounded down.
+Wide narrowed(const EdgeWords& x)
+{
+    return (Wide{x[2] >> 4} << 64) | ((x[1] >> 4) | (x[2] << 60));
+}
+
 // x / 2^68, rounded down, for x below 2^196.
 Wide narrowed(const Big& x)
 {
@@ -385,8 +401,8 @@ struct BandWork {
             const auto slack = [](const Bands::Cut& cut) {
                 return kStartSlack + 2 + static_cast<S>(std::ceil(std::ldexp(cut.slack, -kNarrowShift)));
             };
-            const auto f = static_cast<S>(start.narrow), lowEdge = static_cast<S>(low.narrow),
-                       highEdge = static_cast<S>(high.narrow);
+            const auto f = static_cast<S>(start.narrow), lowEdge = static_cast<S>(narrowed(low.edge)),
+                       highEdge = static_cast<S>(narrowed(high.edge));
             if (!narrowSlopes) // the widening is given in units of 2^-104
                 narrowSlopes.emplace(kBits - kNarrowShift, narrowed(alpha), Wide{(bands.settings_.widening + 15) / 16});
             const auto minus = floorSums<Wide, S>(kBits - kNarrowShift, start.whole, f - highEdge - slack(high),
@@ -399,7 +415,7 @@ struct BandWork {
             return std::nullopt;
         }
         const auto slack = [](const Bands::Cut& cut) { return kStartSlack + Signed{cut.slack}; };
-        const Signed f{start.fraction}, lowEdge{low.edge}, highEdge{high.edge};
+        const Signed f{start.fraction}, lowEdge{bigOf(low.edge)}, highEdge{bigOf(high.edge)};
         if (!slopes)
             slopes.emplace(kBits, alpha, Big{bands.settings_.widening} << 64);
         const auto minus = floorSums<Big, Signed>(kBits, start.whole, f - highEdge - slack(high),
@@ -425,8 +441,7 @@ struct BandWork {
             // The edge's own bracket may hold the point: MPFR's, within a
             // unit, first.
             Bands::Cut sharp = cut;
-            sharp.edge = numbers.edgeOverPi(cut.at);
-            sharp.narrow = narrowed(sharp.edge);
+            sharp.edge = wordsOf(numbers.edgeOverPi(cut.at));
             sharp.slack = 2;
             return count(sharp, from, n, start);
         }
@@ -653,7 +668,8 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
     }
     // Few enough edges are kept for the next stretches of S's binade; more
     // are made again for each walk over them.
-    const bool keep = keeps(edgesOf(scale, top));
+    const double expected = edgesOf(scale, top);
+    const bool keep = keeps(expected);
     result.levels = *levels;
 
     BandNumbers numbers;
@@ -702,9 +718,12 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
             };
             try {
                 if (edgesDone_)
-                    for (std::uint64_t i = worker; i < edges_.size() && next(); i += crew.size())
-                        visit(work, share, edges_[i]);
-                else
+                    for (const std::vector<Edge>& part : edges_)
+                        for (std::uint64_t i = worker; i < part.size() && next(); i += crew.size())
+                            visit(work, share, part[i]);
+                else {
+                    if (keep)
+                        share.made.reserve(static_cast<std::size_t>(expected * 1.05 / crew.size()) + 64);
                     for (std::uint64_t block = worker; block < blocks; block += crew.size())
                         for (std::uint64_t i = top * block / blocks, to = top * (block + 1) / blocks;
                              i < to && next();) {
@@ -715,6 +734,7 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
                             visit(work, share, edge);
                             i += edge.halfUnits;
                         }
+                }
             } catch (const std::bad_alloc&) {
                 shortOfMemory = true;
             }
@@ -724,14 +744,10 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         if (shortOfMemory.load())
             outOfMemory = true;
         if (!edgesDone_ && keep && !stop.load() && !shortOfMemory.load()) {
-            try {
-                std::vector<Edge> all;
-                for (const Share& share : shares)
-                    all.insert(all.end(), share.made.begin(), share.made.end());
-                edges_ = std::move(all);
-                edgesDone_ = true;
-            } catch (const std::bad_alloc&) {
-            }
+            edges_.clear();
+            for (Share& share : shares)
+                edges_.push_back(std::move(share.made));
+            edgesDone_ = true;
         }
         for (Share& share : shares)
             share.made = {};
@@ -842,7 +858,10 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         PeakRuns runs(segment, first, window, *kernel_, strides, m_, scale);
         return units + runs.count(piece * pieceLength, at - piece * pieceLength, nullptr, [] { return true; });
     };
-    result.edges = madeBefore ? edges_.size() : 0;
+    result.edges = 0;
+    if (madeBefore)
+        for (const std::vector<Edge>& part : edges_)
+            result.edges += part.size();
     for (const Share& share : shares)
         result.edges += share.edges;
 
@@ -957,16 +976,15 @@ Bands::Edge Bands::edgeOf(std::uint64_t i, std::uint64_t to, BandNumbers& number
     const double h = static_cast<double>(below_ + static_cast<std::int64_t>(i)) + 0.5;
     const auto cutAt = [&](double d) {
         if (std::isnan(d))
-            return Cut{Cut::None, d, 0, 0, 0};
+            return Cut{Cut::None, d, {}, 0};
         if (d == 0.0)
-            return Cut{Cut::All, d, 0, 0, 0};
+            return Cut{Cut::All, d, {}, 0};
         const double below = std::nextafter(d, 0.0);
-        Cut cut{Cut::Band, d, 0, 0, 2};
+        Cut cut{Cut::Band, d, {}, 2};
         if (const auto fast = (*arcsine_)(DoubleDouble{d, (below - d) / 2}))
-            cut.edge = toFixed(fast->value), cut.slack = 2 + std::ceil(std::ldexp(fast->error, kBits));
+            cut.edge = wordsOf(toFixed(fast->value)), cut.slack = 2 + std::ceil(std::ldexp(fast->error, kBits));
         else
-            cut.edge = numbers.edgeOverPi(d);
-        cut.narrow = narrowed(cut.edge);
+            cut.edge = wordsOf(numbers.edgeOverPi(d));
         return cut;
     };
     // Near where t = h / sqrt(1 - m s^2) reaches the half unit.

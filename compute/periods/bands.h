@@ -103,6 +103,7 @@
 #include "compute/loop/passes.h"
 #include "compute/threads/crew.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -150,7 +151,7 @@ struct BandSettings {
     std::uint64_t chunk = std::uint64_t{1} << 54; // a stretch at most, now
     std::uint64_t widening = 0;
     std::uint64_t mostTies = 16; // settled in a stretch; past that, it gives the first
-    double keptEdges = 0x1p17;   // 224 bytes each; past that, made again each walk
+    double keptEdges = 0x1p20;   // 120 bytes each; past that, made again each walk
     double peakMargin = 0x1p-40; // of a half turn, either side of a peak's window
 };
 
@@ -195,10 +196,9 @@ private:
     // passes with s >= d: all of them (d = 0), none (no such d), or those
     // whose theta mod pi lies in (a, pi - a), a / pi = edge / 2^K.
     struct Cut {
-        enum Kind { All, None, Band } kind = None;
+        enum Kind : std::uint8_t { All, None, Band } kind = None;
         double at = 0;    // d
-        Big edge = 0;
-        Wide narrow = 0;  // edge / 2^64, rounded down
+        std::array<std::uint64_t, 3> edge{}; // below 2^168, least word first: kept edges take half a Big's room
         double slack = 0; // edge's error, in units of 2^-K: a whole number
     };
     struct Edge {
@@ -221,7 +221,7 @@ private:
     std::uint64_t top_ = 0;  // of the edges made at scale_
     std::int64_t below_ = 0; // k0 at scale_
     std::uint64_t chunk_ = 0; // passes counted from one start, in this count
-    std::vector<Edge> edges_;
+    std::vector<std::vector<Edge>> edges_; // as the workers made them
     bool edgesDone_ = false;
 
     friend struct BandWork;
