@@ -75,6 +75,10 @@ INSTANTIATE_TEST_SUITE_P(
                     // later steps (2^168 / a is near 2^60).
                     Row{"huge_quotients", 1000, 3, (Big{1} << 200) + 12345, (Big{1} << 180) + 7},
                     Row{"huge_quotient_later", 3000, kTwo168, (Big{1} << 108) + 1, kTwo168 - 12345},
+                    // Whole parts of the slope past a word, and in the
+                    // third word alone.
+                    Row{"whole_slope_past_a_word", 1000, 3, 3 * ((Big{1} << 64) + 5) + 1, 7},
+                    Row{"whole_slope_in_the_third_word", 1000, 3, 3 * (Big{1} << 130), 7},
                     // Starts that are whole multiples of the modulus, and
                     // next to them: a guess from doubles truncated below
                     // or above the quotient must be set right.
@@ -114,6 +118,7 @@ TEST(FloorSumRoom, RefusesWhatWouldOverflow)
     EXPECT_FALSE(floorSum<Big>(1, Big{1} << 252, 0, Big{1} << 254).has_value()) << "a start past the room";
     EXPECT_FALSE(floorSum<Big>(std::uint64_t{1} << 60, 1, Big{1} << 140, 0).has_value()) << "the sum";
     EXPECT_TRUE(floorSum<Big>(std::uint64_t{1} << 54, kTwo168, kTwo168 >> 20, kTwo168 - 1).has_value());
+    EXPECT_TRUE(floorSum<Big>(1 << 20, 1, Big{1} << 210, 0).has_value()) << "a sum just within the bound";
     const Wide two104 = Wide{1} << 104;
     EXPECT_FALSE(floorSum<Wide>(1 << 20, 3, Wide{1} << 110, 0).has_value());
     EXPECT_FALSE(floorSum<Wide>(1, 1, 0, Wide{1} << 126).has_value());
