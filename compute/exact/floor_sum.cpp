@@ -21,8 +21,8 @@ template <class U>
 constexpr unsigned kWidth = sizeof(U) == sizeof(Wide) ? 128 : 256;
 
 // The leading 53 bits of x, truncated, times 2^shift: within 2^-52 of x
-// relatively. Signed conversions: a word's own takes a branch on its top
-// bit, one that Euclid's numbers make at random.
+// relatively. They convert as a signed word: an unsigned one's conversion
+// branches on its top bit, which Euclid's numbers set at random.
 double leading(std::uint64_t high, std::uint64_t next, int shift)
 {
     const int zeros = std::countl_zero(high);

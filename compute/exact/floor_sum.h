@@ -12,15 +12,6 @@ namespace quadrilo {
 using Wide = unsigned __int128;
 using Big = boost::multiprecision::uint256_t;
 
-// sum over i < n of floor((a i + b) / m), exactly, for m > 0, for many n
-// and b over one slope a / m: Euclid's algorithm on (m, a), in O(log m)
-// steps, as in AtCoder's floor_sum. The steps on (m, a) do not depend on n
-// or b, so they are taken once, with each step's divisor and an estimate
-// of its inverse; a sum then divides only its own numbers, mostly by a
-// guess from doubles set right by a subtraction or two. Every intermediate
-// stays below a n + b + m; when that, or the sum, does not fit in the
-// type's width less a bit, nothing is returned. For Wide and Big: the
-// first several times faster, where it is wide enough.
 namespace detail {
 // Big's value in four words, least first, for the few operations of a sum's
 // steps: Big's own carry a size and a sign test in each.
@@ -29,6 +20,15 @@ struct Words {
 };
 } // namespace detail
 
+// sum over i < n of floor((a i + b) / m), exactly, for m > 0, for many n
+// and b over one slope a / m: Euclid's algorithm on (m, a), in O(log m)
+// steps, as in AtCoder's floor_sum. The steps on (m, a) do not depend on n
+// or b, so they are taken once, with each step's divisor and an estimate
+// of its inverse; a sum then divides only its own numbers, Big's mostly by
+// a guess from doubles set right by a subtraction or two. Every intermediate
+// stays below a n + b + m; when that, or the sum, does not fit in the
+// type's width less a bit, nothing is returned. For Wide and Big: the
+// first several times faster, where it is wide enough.
 template <class U>
 class FloorSums {
 public:

@@ -125,7 +125,7 @@ constexpr int kNarrowShift = 68;
 // with its own start, rather than in 256 bits, where a sum of 2^47 passes
 // takes about 3.5 times one of 2^44 in 128 bits.
 constexpr std::uint64_t kNarrowChunks = 3;
-constexpr double kWideSums = 3.5;
+constexpr double kBigSums = 3.5;
 
 using EdgeWords = std::array<std::uint64_t, 3>;
 
@@ -551,7 +551,7 @@ double Bands::edgesOf(double scale) const { return edgesOf(scale, ~std::uint64_t
 double Bands::sumsWeight(std::uint64_t passes)
 {
     const std::uint64_t chunks = (passes + kNarrow - 1) / kNarrow;
-    return chunks <= kNarrowChunks ? static_cast<double>(std::max<std::uint64_t>(1, chunks)) : kWideSums;
+    return chunks <= kNarrowChunks ? static_cast<double>(std::max<std::uint64_t>(1, chunks)) : kBigSums;
 }
 
 double Bands::edgesOf(double scale, std::uint64_t top) const
@@ -744,10 +744,14 @@ std::optional<BandCount> Bands::count(const Segment& segment, std::uint64_t firs
         if (shortOfMemory.load())
             outOfMemory = true;
         if (!edgesDone_ && keep && !stop.load() && !shortOfMemory.load()) {
-            edges_.clear();
-            for (Share& share : shares)
-                edges_.push_back(std::move(share.made));
-            edgesDone_ = true;
+            try {
+                edges_.clear();
+                for (Share& share : shares)
+                    edges_.push_back(std::move(share.made));
+                edgesDone_ = true;
+            } catch (const std::bad_alloc&) {
+                edges_ = {};
+            }
         }
         for (Share& share : shares)
             share.made = {};
