@@ -4,8 +4,8 @@
 
 #include <system_error>
 
-Evaluator::Evaluator(quadrilo::ThreadFactory startThread, QObject* parent)
-    : QObject(parent), startThread_(std::move(startThread))
+Evaluator::Evaluator(quadrilo::ThreadFactory startThread, quadrilo::PeriodSettings periods, QObject* parent)
+    : QObject(parent), startThread_(std::move(startThread)), periods_(periods)
 {
     if (!startThread_)
         startThread_ = [](std::function<void()> body) { return std::thread(std::move(body)); };
@@ -23,7 +23,7 @@ Evaluator::Evaluator(quadrilo::ThreadFactory startThread, QObject* parent)
 void Evaluator::makeEngine()
 {
     try {
-        engine_ = std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, quadrilo::bestIsa(), startThread_, {}});
+        engine_ = std::make_unique<quadrilo::Engine>(quadrilo::EngineSettings{0, quadrilo::bestIsa(), startThread_, periods_});
     } catch (const std::exception&) {
         engine_.reset();
     }

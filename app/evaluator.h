@@ -26,8 +26,10 @@ class Evaluator : public QObject {
 
 public:
     // `startThread` starts the evaluator's thread and the engine's helpers
-    // (empty: std::thread).
-    explicit Evaluator(quadrilo::ThreadFactory startThread = {}, QObject* parent = nullptr);
+    // (empty: std::thread); `periods` says how the engine sums by periods
+    // and bands.
+    explicit Evaluator(quadrilo::ThreadFactory startThread = {}, quadrilo::PeriodSettings periods = {},
+                       QObject* parent = nullptr);
     ~Evaluator() override;
 
     // Returns false, having started nothing, when the system has no thread
@@ -58,6 +60,7 @@ private:
     void evaluate(const quadrilo::Request& request);
 
     quadrilo::ThreadFactory startThread_;
+    quadrilo::PeriodSettings periods_;
     std::unique_ptr<quadrilo::Engine> engine_; // the thread's, until prepared_
     std::thread thread_;
     std::mutex mutex_;

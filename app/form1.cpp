@@ -20,7 +20,8 @@
 #include <new>
 #include <utility>
 
-Form1::Form1(std::string decimalSeparator, quadrilo::ThreadFactory startThread, QWidget* parent)
+Form1::Form1(std::string decimalSeparator, quadrilo::ThreadFactory startThread, quadrilo::PeriodSettings periods,
+             QWidget* parent)
     : QWidget(parent), separator_(std::move(decimalSeparator))
 {
     installAccessibleRoles();
@@ -36,7 +37,7 @@ Form1::Form1(std::string decimalSeparator, quadrilo::ThreadFactory startThread, 
                 [this, field](const QPoint& at) { showFieldMenu(field, at); });
     }
 
-    evaluator_ = new Evaluator(std::move(startThread), this);
+    evaluator_ = new Evaluator(std::move(startThread), periods, this);
     connect(evaluator_, &Evaluator::finished, this, &Form1::evaluated);
     connect(evaluator_, &Evaluator::failed, this, [this](const std::exception_ptr& failure) {
         ended();

@@ -27,9 +27,11 @@ class Form1 : public QWidget {
 
 public:
     // `decimalSeparator` is the result's, and that of numbers in messages;
-    // `startThread` starts every thread the window's evaluations use.
+    // `startThread` starts every thread the window's evaluations use, and
+    // `periods` says how they sum by periods and bands.
     explicit Form1(std::string decimalSeparator = quadrilo::decimalSeparatorOf(""),
-                   quadrilo::ThreadFactory startThread = {}, QWidget* parent = nullptr);
+                   quadrilo::ThreadFactory startThread = {}, quadrilo::PeriodSettings periods = {},
+                   QWidget* parent = nullptr);
     ~Form1() override;
 
 protected:
